@@ -1,0 +1,57 @@
+// Helpers shared by the gateways: argument tests and host errors with
+// identifiers of the form imrestore:<function>:<reason>.
+#pragma once
+
+#include "mexhost.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// Raises the host error imrestore:<function>:<reason> with a printf-style
+// message. The host ends the call; control never comes back.
+[[noreturn]] inline void raiseError(const char* function, const char* reason, const char* format, ...)
+{
+    char id[128];
+    std::snprintf(id, sizeof id, "imrestore:%s:%s", function, reason);
+    char message[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    mexErrMsgIdAndTxt(id, "%s", message);
+    std::abort();   // unreachable: the host does not return from an error
+}
+
+inline bool isRealSingle(const mxArray* array)
+{
+    return mxIsSingle(array) && !mxIsComplex(array) && !mxIsSparse(array);
+}
+
+inline bool isRealInt32(const mxArray* array)
+{
+    return mxIsInt32(array) && !mxIsComplex(array) && !mxIsSparse(array);
+}
+
+inline bool isRealFullDouble(const mxArray* array)
+{
+    return mxIsDouble(array) && !mxIsComplex(array) && !mxIsSparse(array);
+}
+
+// Truncates value toward zero into *result when it is finite and the integer
+// fits 32 bits; returns false otherwise.
+inline bool truncateToInt32(double value, std::int32_t* result)
+{
+    if (!std::isfinite(value))
+        return false;
+    const double whole = std::trunc(value);
+    if (whole < -2147483648.0 || whole > 2147483647.0)
+        return false;
+    *result = static_cast<std::int32_t>(whole);
+    return true;
+}
+
+// The verbose flag of the graph plug-ins: set when the value truncates to 1.
+inline bool isVerboseFlag(float value) { return value >= 1.0f && value < 2.0f; }

@@ -1,0 +1,83 @@
+/* The stand-in host's plug-in interface: the subset of the MEX API that the
+ * imrestore gateways call, with the host's plain names and types. Arrays hold
+ * double, single or int32 data (real or complex), or sparse double data. */
+#ifndef IMRESTORE_STANDIN_MEX_H
+#define IMRESTORE_STANDIN_MEX_H
+
+#include <stdbool.h>
+#include <stddef.h>
+
+/* MATLAB's 64-bit build types (unsigned sizes; Octave's are signed). */
+typedef size_t mwSize;
+typedef size_t mwIndex;
+typedef ptrdiff_t mwSignedIndex;
+
+typedef enum {
+    mxUNKNOWN_CLASS = 0,
+    mxCELL_CLASS,
+    mxSTRUCT_CLASS,
+    mxLOGICAL_CLASS,
+    mxCHAR_CLASS,
+    mxVOID_CLASS,
+    mxDOUBLE_CLASS,
+    mxSINGLE_CLASS,
+    mxINT8_CLASS,
+    mxUINT8_CLASS,
+    mxINT16_CLASS,
+    mxUINT16_CLASS,
+    mxINT32_CLASS,
+    mxUINT32_CLASS,
+    mxINT64_CLASS,
+    mxUINT64_CLASS,
+    mxFUNCTION_CLASS
+} mxClassID;
+
+typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;
+
+typedef struct mxArray_tag mxArray;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+size_t mxGetM(const mxArray* array);
+size_t mxGetN(const mxArray* array);
+mwSize mxGetNumberOfDimensions(const mxArray* array);
+const mwSize* mxGetDimensions(const mxArray* array);
+size_t mxGetNumberOfElements(const mxArray* array);
+mxClassID mxGetClassID(const mxArray* array);
+bool mxIsDouble(const mxArray* array);
+bool mxIsSingle(const mxArray* array);
+bool mxIsInt32(const mxArray* array);
+bool mxIsNumeric(const mxArray* array);
+bool mxIsComplex(const mxArray* array);
+bool mxIsSparse(const mxArray* array);
+bool mxIsEmpty(const mxArray* array);
+bool mxIsFinite(double value);
+
+void* mxGetData(const mxArray* array);
+double* mxGetPr(const mxArray* array);
+double mxGetScalar(const mxArray* array);
+mwIndex* mxGetIr(const mxArray* array);
+mwIndex* mxGetJc(const mxArray* array);
+
+mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity flag);
+mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
+mxArray* mxCreateSparse(mwSize m, mwSize n, mwSize nzmax, mxComplexity flag);
+void mxDestroyArray(mxArray* array);
+
+void* mxCalloc(size_t n, size_t size);
+void* mxMalloc(size_t n);
+void mxFree(void* ptr);
+
+void mexErrMsgTxt(const char* message);
+void mexErrMsgIdAndTxt(const char* id, const char* format, ...);
+int mexPrintf(const char* format, ...);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

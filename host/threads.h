@@ -1,0 +1,19 @@
+// How many threads the plug-ins use for work that can be shared.
+#pragma once
+
+#include <cstdlib>
+#include <thread>
+
+// The machine's cores, or the positive count in the IMRESTORE_THREADS
+// environment variable when it is set.
+inline int workerThreadCount()
+{
+    if (const char* text = std::getenv("IMRESTORE_THREADS")) {
+        char* end = nullptr;
+        const long count = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && count >= 1 && count <= 1024)
+            return static_cast<int>(count);
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores >= 1 ? static_cast<int>(cores) : 1;
+}

@@ -1,0 +1,132 @@
+// patchgraph: the nonlocal weight graph of a grey-level image.
+//
+// Interface:
+//   [weights, neighbours, spare] = patchgraph(image, kernel, params)
+//     image   single M×N (at least M·N elements)
+//     kernel  single patchSide×patchSide patch weights
+//     params  single [verbose rows cols patchSide windowSide nearest best h]
+//   weights     single [N, M, 2K], K = nearest + best
+//   neighbours  int32  [N, M, 2K+1]
+//   spare       single [M, N, 10], all zeros
+#include "gateway.h"
+#include "patch_graph.h"
+#include "threads.h"
+
+#include <ctime>
+
+namespace {
+
+enum { IN_IMAGE, IN_KERNEL, IN_PARAMS, IN_END };
+enum { OUT_WEIGHTS, OUT_NEIGHBOURS, OUT_SPARE, OUT_END };
+const char* const kFunction = "patchgraph";
+const int kParamCount = 8;
+
+struct Params {
+    bool verbose;
+    std::int32_t rows, cols;
+    PatchGraphSettings settings;
+};
+
+// Reads and checks the parameter vector against the image and the kernel.
+Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* params)
+{
+    if (!isRealSingle(params) || mxGetNumberOfElements(params) < kParamCount)
+        raiseError(kFunction, "invalidArgument",
+                   "PARAMS (argument 3) must be a real single vector of at least %d elements: "
+                   "[verbose rows cols patchSide windowSide nearest best h].",
+                   kParamCount);
+    const float* p = static_cast<const float*>(mxGetData(params));
+    static const char* const names[kParamCount] = {"verbose", "rows", "cols", "patchSide", "windowSide",
+                                                   "nearest", "best", "h"};
+    std::int32_t value[kParamCount] = {};
+    for (int e = 1; e <= 6; ++e)
+        if (!truncateToInt32(p[e], &value[e]))
+            raiseError(kFunction, "invalidArgument",
+                       "PARAMS(%d) (%s) must be finite and fit a 32-bit integer.", e + 1, names[e]);
+    Params r;
+    r.verbose = isVerboseFlag(p[0]);
+    r.rows = value[1];
+    r.cols = value[2];
+    r.settings = {value[3], value[4], value[5], value[6], p[7]};
+    const PatchGraphSettings& s = r.settings;
+
+    if (r.rows < 1 || r.cols < 1)
+        raiseError(kFunction, "invalidArgument", "The image size (rows %d, cols %d) must be at least 1 by 1.",
+                   r.rows, r.cols);
+    if (s.patchSide < 1 || s.windowSide < 1)
+        raiseError(kFunction, "invalidArgument",
+                   "patchSide (%d) and windowSide (%d) must be at least 1.", s.patchSide, s.windowSide);
+    if (s.nearest != 0 && s.nearest != 4)
+        raiseError(kFunction, "invalidArgument", "Number of nearest neighbors must be 0 or 4 !!!");
+    if (s.nearest == 4 && s.windowSide < 3)
+        raiseError(kFunction, "invalidArgument",
+                   "With 4 nearest neighbours windowSide (%d) must be at least 3.", s.windowSide);
+    if (s.best < 0)
+        raiseError(kFunction, "invalidArgument", "best (%d) must not be negative.", s.best);
+    if (!(s.h > 0.0f))
+        raiseError(kFunction, "invalidArgument", "h (%g) must be above 0.", static_cast<double>(s.h));
+    const int ic1 = borderWidth(s);
+    if (r.rows < ic1 || r.cols < ic1)
+        raiseError(kFunction, "invalidArgument",
+                   "The image (%d by %d) must be at least as large as the border width "
+                   "(patchSide-1)/2 + (windowSide-1)/2 = %d in both directions.",
+                   r.rows, r.cols, ic1);
+
+    const double pixels = static_cast<double>(r.rows) * r.cols;
+    if (static_cast<double>(mxGetNumberOfElements(image)) < pixels)
+        raiseError(kFunction, "inconsistentSizes", "The image has %.0f elements; rows*cols = %.0f are needed.",
+                   static_cast<double>(mxGetNumberOfElements(image)), pixels);
+    const double kernelSize = static_cast<double>(s.patchSide) * s.patchSide;
+    if (static_cast<double>(mxGetNumberOfElements(kernel)) < kernelSize)
+        raiseError(kFunction, "inconsistentSizes", "The kernel has %.0f elements; patchSide^2 = %.0f are needed.",
+                   static_cast<double>(mxGetNumberOfElements(kernel)), kernelSize);
+    const double planes = 2.0 * (static_cast<double>(s.nearest) + s.best) + 1.0;
+    if (planes * pixels > 4.0e18 / sizeof(float))
+        raiseError(kFunction, "invalidArgument",
+                   "A graph with %.0f slots per pixel over %.0f pixels is too large to address.",
+                   (planes - 1.0) / 2.0, pixels);
+    return r;
+}
+
+} // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    const std::clock_t start = std::clock();
+
+    if (nrhs < IN_END)
+        raiseError(kFunction, "notEnoughInputs", "patchgraph needs three arguments: image, kernel and params.");
+    if (nrhs > IN_END)
+        raiseError(kFunction, "tooManyInputs", "patchgraph takes three arguments: image, kernel and params.");
+    if (nlhs > OUT_END)
+        raiseError(kFunction, "tooManyOutputs", "patchgraph returns at most three results.");
+    if (!isRealSingle(prhs[IN_IMAGE]))
+        raiseError(kFunction, "invalidArgument", "IMAGE (argument 1) must be a real single array.");
+    if (!isRealSingle(prhs[IN_KERNEL]))
+        raiseError(kFunction, "invalidArgument", "KERNEL (argument 2) must be a real single array.");
+    const Params p = readParams(prhs[IN_IMAGE], prhs[IN_KERNEL], prhs[IN_PARAMS]);
+    const PatchGraphSettings& s = p.settings;
+    const std::int32_t slots = s.nearest + s.best;
+
+    const mwSize weightDims[3] = {static_cast<mwSize>(p.cols), static_cast<mwSize>(p.rows),
+                                  static_cast<mwSize>(2 * static_cast<mwSize>(slots))};
+    const mwSize neighbourDims[3] = {weightDims[0], weightDims[1], weightDims[2] + 1};
+    const mwSize spareDims[3] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols), 10};
+    plhs[OUT_WEIGHTS] = mxCreateNumericArray(3, weightDims, mxSINGLE_CLASS, mxREAL);
+    plhs[OUT_NEIGHBOURS] = mxCreateNumericArray(3, neighbourDims, mxINT32_CLASS, mxREAL);
+    plhs[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
+
+    mexPrintf("iNbNeigh= %i, im2= %i, iw2= %i, ic1= %i\n", slots, patchHalf(s), windowHalf(s), borderWidth(s));
+
+    WeightGraph graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(plhs[OUT_WEIGHTS])),
+                      static_cast<std::int32_t*>(mxGetData(plhs[OUT_NEIGHBOURS]))};
+    if (!buildPatchGraph(static_cast<const float*>(mxGetData(prhs[IN_IMAGE])),
+                         static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph)) {
+        mexPrintf("Memory allocation failure\n");
+        raiseError(kFunction, "outOfMemory", "patchgraph could not allocate its work memory.");
+    }
+
+    const std::clock_t end = std::clock();
+    if (p.verbose)
+        mexPrintf("\nComputing Time for Weights= %.3f sec\n \n", static_cast<double>(end - start) / CLOCKS_PER_SEC);
+}

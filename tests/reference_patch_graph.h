@@ -1,0 +1,10 @@
+// A slow, literal construction of the patch graph, for comparison with the
+// fast one.
+#pragma once
+
+#include "patch_graph.h"
+
+// Builds the graph pixel by pixel: patch copied into a buffer, window weights
+// in a column-major buffer scanned di outer, dj inner; no threads, no SIMD.
+void buildReferencePatchGraph(const float* image, const float* kernel, const PatchGraphSettings& s,
+                              WeightGraph& graph);
