@@ -1,0 +1,67 @@
+% imrestore demo: builds the nonlocal weight graph of a noisy image and draws
+% where a few pixels' neighbours lie and how strong their weights are.
+%
+%   octave-cli imrestore_demo.m MEXDIR OUTDIR [IMAGE]
+%
+% Without IMAGE a grey-level test scene is generated. The picture goes to
+% OUTDIR/patchgraph_neighbours.png.
+
+args = argv();
+if numel(args) < 2
+  error('usage: octave-cli imrestore_demo.m MEXDIR OUTDIR [IMAGE]');
+end
+addpath(args{1});
+outdir = args{2};
+
+% The clean image: a picture given by the user, or a generated scene.
+if numel(args) >= 3
+  clean = double(imread(args{3}));
+  if ndims(clean) == 3
+    clean = 0.299 * clean(:, :, 1) + 0.587 * clean(:, :, 2) + 0.114 * clean(:, :, 3);
+  end
+  clean = clean / max(max(clean(:)), 1);
+else
+  [x, y] = meshgrid(((1:160) - 0.5) / 160, ((1:128) - 0.5) / 128);
+  clean = 0.25 + 0.3 * x;
+  clean((x - 0.3).^2 + (y - 0.35).^2 < 0.03) = 0.85;
+  clean(abs(x - 0.72) < 0.12 & abs(y - 0.6) < 0.25) = 0.1;
+  clean(y > 0.85) = 0.5 + 0.3 * (mod(floor(x(y > 0.85) * 16), 2) - 0.5);
+end
+[M, N] = size(clean);
+
+% Noise of standard deviation 0.05, the same on every run.
+randn('state', 1);
+sigma = 0.05;
+noisy = single(clean + sigma * randn(M, N));
+
+% The graph: 5x5 Gaussian patches, 11x11 search windows, the 4 nearest
+% neighbours and the 10 best-matching ones. h is about the distance of two
+% patches that differ by noise alone.
+[a, b] = meshgrid(-2:2);
+kernel = single(exp(-(a.^2 + b.^2) / 2));
+h = 2 * sigma^2 * sum(kernel(:));
+printf('patchgraph on a %dx%d image, noise %.2f, h = %.4f\n', M, N, sigma, h);
+[w, nb] = patchgraph(noisy, kernel, single([1 M N 5 11 4 10 h]));
+K = size(w, 3) / 2;
+
+% Draw the noisy image in grey and, for a few pixels, their neighbours in
+% red (brighter for a larger weight) around the pixel itself in green.
+picture = repmat(min(max(double(noisy), 0), 1), [1 1 3]);
+picks = round([0.35 * M, 0.3 * N; 0.6 * M, 0.72 * N; 0.92 * M, 0.5 * N; 0.2 * M, 0.8 * N]);
+for p = 1:rows(picks)
+  i = picks(p, 1); j = picks(p, 2);             % 1-based row and column
+  weights = double(squeeze(w(j, i, 1:2:end)));
+  cols = double(squeeze(nb(j, i, 2:2:end))) + 1;
+  rows_ = double(squeeze(nb(j, i, 3:2:end))) + 1;
+  strength = weights / max(max(weights), eps);
+  for k = find(weights > 0)'
+    picture(rows_(k), cols(k), :) = [0.3 + 0.7 * strength(k), 0, 0];
+  end
+  picture(i, j, :) = [0, 1, 0];
+  printf('pixel (%d, %d): %d neighbours, largest weight %.3f\n', i, j, nnz(weights > 0), max(weights));
+end
+scale = 4;
+picture = picture(kron(1:M, ones(1, scale)), kron(1:N, ones(1, scale)), :);
+file = fullfile(outdir, 'patchgraph_neighbours.png');
+imwrite(uint8(round(255 * picture)), file);
+printf('Neighbour picture written to %s\n', file);
