@@ -3,12 +3,19 @@
 #include "fast_math.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// Pixels whose window weights are computed side by side: consecutive rows of
+// one column in the interior, consecutive candidate rows in the border bands.
+constexpr int kLanes = 16;
 
 // A rectangle of pixels visited rows outer, columns inner; `clipped` passes
 // clip patches at the image border and test candidates against it.
@@ -16,14 +23,11 @@ struct Pass {
     std::ptrdiff_t rowBegin, rowEnd, colBegin, colEnd;
     bool clipped;
 
-    std::ptrdiff_t width() const { return colEnd - colBegin; }
-    std::ptrdiff_t size() const
-    {
-        return rowEnd > rowBegin && colEnd > colBegin ? (rowEnd - rowBegin) * (colEnd - colBegin) : 0;
-    }
+    std::ptrdiff_t height() const { return std::max<std::ptrdiff_t>(0, rowEnd - rowBegin); }
+    std::ptrdiff_t width() const { return std::max<std::ptrdiff_t>(0, colEnd - colBegin); }
 };
 
-// Patch extents around pixel (i, j): rows i−up..i+down, columns j−left..j+right.
+// Patch extents around a pixel: rows i−up..i+down, columns j−left..j+right.
 struct Extents {
     std::ptrdiff_t up, down, left, right;
 };
@@ -32,9 +36,24 @@ struct Context {
     const float* image;
     const float* kernel;
     std::ptrdiff_t rows, cols;
-    int patchSide, im2, iw2, windowSide;   // windowSide here is the effective side 2·iw2 + 1
+    int patchSide, im2, iw2;
+    int side;                  // effective window side 2·iw2 + 1
+    std::ptrdiff_t windowSize; // side²
     double h;
 };
+
+// A run of consecutive visits of one pass whose windows are computed together.
+// Interior chunks are stripes of whole rows (computed kLanes rows at a time,
+// a few columns per task); band chunks are split into runs of visits.
+struct Chunk {
+    const Pass* pass;
+    std::ptrdiff_t firstVisit, visits;
+    std::ptrdiff_t tasks;
+};
+
+constexpr std::ptrdiff_t kColumnsPerTask = 4;
+constexpr std::ptrdiff_t kVisitsPerTask = 32;
+constexpr std::ptrdiff_t kBandChunkVisits = 2048;
 
 Extents patchExtents(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j)
 {
@@ -44,71 +63,204 @@ Extents patchExtents(const Context& c, const Pass& pass, std::ptrdiff_t i, std::
             j - c.im2 >= 0 ? c.im2 : j, j + c.im2 <= c.cols - 1 ? c.im2 : c.cols - 1 - j};
 }
 
-// Weight of every window candidate of pixel (i, j), in scan order: candidate
-// (di, dj) at (di + iw2)·side + (dj + iw2). A candidate whose patch with the
-// same extents would leave the image gets 0 in clipped passes. Each distance
-// sums its terms over patch rows a (outer) and columns b (inner): the
-// difference in single precision, kernel·d·d in double, the sum rounded to
-// single after each term. Candidates of one window column are computed side by
-// side, each keeping its own sum.
-void computeWindow(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j, float* window,
-                   float* distances)
+// weights[l] = fastExp(−distances[l] / h) for kLanes values, written so that
+// the compiler can vectorise it: the same steps as fastExp, with selects.
+void laneWeights(const float* distances, double h, float* weights)
 {
-    const int iw2 = c.iw2;
-    const int side = c.windowSide;
-    const Extents e = patchExtents(c, pass, i, j);
-    std::ptrdiff_t diLo = -iw2, diHi = iw2, djLo = -iw2, djHi = iw2;
-    if (pass.clipped) {
-        diLo = std::max<std::ptrdiff_t>(diLo, e.up - i);
-        diHi = std::min<std::ptrdiff_t>(diHi, c.rows - 1 - e.down - i);
-        djLo = std::max<std::ptrdiff_t>(djLo, e.left - j);
-        djHi = std::min<std::ptrdiff_t>(djHi, c.cols - 1 - e.right - j);
-        std::fill(window, window + static_cast<std::ptrdiff_t>(side) * side, 0.0f);
+    double t[kLanes];
+    std::uint64_t pattern[kLanes];
+    for (int l = 0; l < kLanes; ++l)
+        t[l] = 1072632447.0 + 1512775.3951951857 * (-static_cast<double>(distances[l]) / h);
+    for (int l = 0; l < kLanes; ++l) {
+        const double clamped = !(t[l] >= 0.0) ? 0.0 : (t[l] < 2147483647.0 ? t[l] : 2147483647.0);
+        pattern[l] = static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped))) << 32;
     }
-    const std::ptrdiff_t count = diHi - diLo + 1;
+    double value[kLanes];
+    std::memcpy(value, pattern, sizeof value);
+    for (int l = 0; l < kLanes; ++l)
+        weights[l] = t[l] >= 0.0 ? static_cast<float>(value[l]) : 0.0f;
+}
+
+// Patch distances of kLanes interior pixels (rows r0 .. r0+kLanes−1 of column
+// j, all with full patches) to their candidates q0 .. q0+Q−1 (scan order).
+// Each lane and candidate sums its own distance over patch rows a (outer) and
+// columns b (inner): the difference in single precision, kernel·d·d in double,
+// the sum rounded to single after each term. The Q candidates are interleaved
+// only so that their independent sums overlap in the processor.
+template <int Q>
+void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std::ptrdiff_t q0,
+                       float (*distances)[kLanes])
+{
     const std::ptrdiff_t M = c.rows;
-    for (std::ptrdiff_t dj = djLo; dj <= djHi; ++dj) {
-        for (std::ptrdiff_t l = 0; l < count; ++l)
-            distances[l] = 0.0f;
-        for (std::ptrdiff_t a = -e.up; a <= e.down; ++a) {
-            for (std::ptrdiff_t b = -e.left; b <= e.right; ++b) {
-                const double k = c.kernel[(a + c.im2) + c.patchSide * (b + c.im2)];
-                const float centre = c.image[(i + a) + M * (j + b)];
-                const float* candidate = c.image + (i + diLo + a) + M * (j + dj + b);
-                for (std::ptrdiff_t l = 0; l < count; ++l) {
-                    const float d = centre - candidate[l];
-                    distances[l] = static_cast<float>(static_cast<double>(distances[l]) + k * d * d);
+    const int im2 = c.im2;
+    std::ptrdiff_t shift[Q];
+    for (int n = 0; n < Q; ++n)
+        shift[n] = ((q0 + n) / c.side - c.iw2) + M * ((q0 + n) % c.side - c.iw2);
+    double sum[Q][kLanes] = {};
+    for (int a = -im2; a <= im2; ++a) {
+        for (int b = -im2; b <= im2; ++b) {
+            const double k = c.kernel[(a + im2) + c.patchSide * (b + im2)];
+            const float* centre = c.image + (r0 + a) + M * (j + b);
+            for (int n = 0; n < Q; ++n) {
+                const float* candidate = centre + shift[n];
+                for (int l = 0; l < kLanes; ++l) {
+                    const float d = centre[l] - candidate[l];
+                    sum[n][l] = static_cast<float>(sum[n][l] + k * d * d);
                 }
             }
         }
-        for (std::ptrdiff_t l = 0; l < count; ++l)
-            window[(diLo + l + iw2) * side + (dj + iw2)] = fastExp(-static_cast<double>(distances[l]) / c.h);
+    }
+    for (int n = 0; n < Q; ++n)
+        for (int l = 0; l < kLanes; ++l)
+            distances[n][l] = static_cast<float>(sum[n][l]);
+}
+
+// Window weights of the interior pixels in rows r0 .. r0+kLanes−1 of column j
+// (all with full patches and all candidates inside), for the rows from
+// `firstRow` on: row r's window goes to windowOf(r).
+template <typename WindowOf>
+void interiorWindows(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std::ptrdiff_t firstRow,
+                     const WindowOf& windowOf)
+{
+    constexpr int Q = 4;
+    float* windows[kLanes];
+    for (int l = 0; l < kLanes; ++l)
+        windows[l] = r0 + l >= firstRow ? windowOf(r0 + l) : nullptr;
+    float distances[Q][kLanes];
+    float weights[kLanes];
+    for (std::ptrdiff_t q0 = 0; q0 < c.windowSize; q0 += Q) {
+        const int count = static_cast<int>(std::min<std::ptrdiff_t>(Q, c.windowSize - q0));
+        if (count == Q)
+            interiorDistances<Q>(c, r0, j, q0, distances);
+        else
+            for (int n = 0; n < count; ++n)
+                interiorDistances<1>(c, r0, j, q0 + n, distances + n);
+        for (int n = 0; n < count; ++n) {
+            laneWeights(distances[n], c.h, weights);
+            for (int l = 0; l < kLanes; ++l)
+                if (windows[l])
+                    windows[l][q0 + n] = weights[l];
+        }
     }
 }
 
-// Index of the first largest positive weight in scan order, or -1 when no
-// weight is above 0.001.
+// Patch distances of pixel (i, j), with extents e, to the candidates
+// (di0 + l, dj0 + n) for l < lanes and n < Q, in the same order of terms as
+// interiorDistances.
+template <int Q>
+void borderDistances(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, const Extents& e, std::ptrdiff_t di0,
+                     std::ptrdiff_t dj0, int lanes, float (*distances)[kLanes])
+{
+    const std::ptrdiff_t M = c.rows;
+    double sum[Q][kLanes] = {};
+    for (std::ptrdiff_t a = -e.up; a <= e.down; ++a) {
+        for (std::ptrdiff_t b = -e.left; b <= e.right; ++b) {
+            const double k = c.kernel[(a + c.im2) + c.patchSide * (b + c.im2)];
+            const float centre = c.image[(i + a) + M * (j + b)];
+            for (int n = 0; n < Q; ++n) {
+                const float* candidate = c.image + (i + di0 + a) + M * (j + dj0 + n + b);
+                for (int l = 0; l < lanes; ++l) {
+                    const float d = centre - candidate[l];
+                    sum[n][l] = static_cast<float>(sum[n][l] + k * d * d);
+                }
+            }
+        }
+    }
+    for (int n = 0; n < Q; ++n)
+        for (int l = 0; l < kLanes; ++l)
+            distances[n][l] = static_cast<float>(sum[n][l]);
+}
+
+// Window weights of pixel (i, j) with clipped patch extents: a candidate whose
+// patch with the same extents would leave the image gets 0.
+void borderWindow(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j, float* window)
+{
+    constexpr int Q = 4;
+    const Extents e = patchExtents(c, pass, i, j);
+    const std::ptrdiff_t diLo = std::max<std::ptrdiff_t>(-c.iw2, e.up - i);
+    const std::ptrdiff_t diHi = std::min<std::ptrdiff_t>(c.iw2, c.rows - 1 - e.down - i);
+    const std::ptrdiff_t djLo = std::max<std::ptrdiff_t>(-c.iw2, e.left - j);
+    const std::ptrdiff_t djHi = std::min<std::ptrdiff_t>(c.iw2, c.cols - 1 - e.right - j);
+    std::fill(window, window + c.windowSize, 0.0f);
+    float distances[Q][kLanes];
+    float weights[kLanes];
+    for (std::ptrdiff_t dj0 = djLo; dj0 <= djHi; dj0 += Q) {
+        const int columns = static_cast<int>(std::min<std::ptrdiff_t>(Q, djHi - dj0 + 1));
+        for (std::ptrdiff_t di0 = diLo; di0 <= diHi; di0 += kLanes) {
+            const int lanes = static_cast<int>(std::min<std::ptrdiff_t>(kLanes, diHi - di0 + 1));
+            if (columns == Q)
+                borderDistances<Q>(c, i, j, e, di0, dj0, lanes, distances);
+            else
+                for (int n = 0; n < columns; ++n)
+                    borderDistances<1>(c, i, j, e, di0, dj0 + n, lanes, distances + n);
+            for (int n = 0; n < columns; ++n) {
+                laneWeights(distances[n], c.h, weights);
+                for (int l = 0; l < lanes; ++l)
+                    window[(di0 + l + c.iw2) * c.side + (dj0 + n + c.iw2)] = weights[l];
+            }
+        }
+    }
+}
+
+// Computes task `task` of a chunk into its window buffer (visit v of the
+// chunk at windows + v·windowSize).
+void computeTask(const Context& c, const Chunk& chunk, std::ptrdiff_t task, float* windows)
+{
+    const Pass& pass = *chunk.pass;
+    const std::ptrdiff_t width = pass.width();
+    if (pass.clipped) {
+        const std::ptrdiff_t begin = task * kVisitsPerTask;
+        const std::ptrdiff_t end = std::min(chunk.visits, begin + kVisitsPerTask);
+        for (std::ptrdiff_t v = begin; v < end; ++v) {
+            const std::ptrdiff_t visit = chunk.firstVisit + v;
+            borderWindow(c, pass, pass.rowBegin + visit / width, pass.colBegin + visit % width,
+                         windows + v * c.windowSize);
+        }
+        return;
+    }
+    // An interior stripe: rows firstRow .. firstRow+stripeRows−1, computed kLanes
+    // rows at a time; the last group is moved up to end at the stripe's last row.
+    const std::ptrdiff_t firstRow = pass.rowBegin + chunk.firstVisit / width;
+    const std::ptrdiff_t stripeRows = chunk.visits / width;
+    const std::ptrdiff_t colBegin = pass.colBegin + task * kColumnsPerTask;
+    const std::ptrdiff_t colEnd = std::min(pass.colEnd, colBegin + kColumnsPerTask);
+    for (std::ptrdiff_t j = colBegin; j < colEnd; ++j) {
+        for (std::ptrdiff_t g = 0; g < stripeRows; g += kLanes) {
+            const std::ptrdiff_t r0 = firstRow + std::min(g, stripeRows - kLanes);
+            interiorWindows(c, r0, j, firstRow + g, [&](std::ptrdiff_t r) {
+                return windows + ((r - firstRow) * width + (j - pass.colBegin)) * c.windowSize;
+            });
+        }
+    }
+}
+
+// Index of the first largest weight in scan order, or -1 when none is above 0.001.
 std::ptrdiff_t findBestCandidate(const float* window, std::ptrdiff_t size)
 {
+    float laneMax[kLanes] = {};
+    std::ptrdiff_t q = 0;
+    for (; q + kLanes <= size; q += kLanes)
+        for (int l = 0; l < kLanes; ++l)
+            laneMax[l] = window[q + l] > laneMax[l] ? window[q + l] : laneMax[l];
     float best = 0.0f;
-    for (std::ptrdiff_t q = 0; q < size; ++q)
+    for (; q < size; ++q)
         best = window[q] > best ? window[q] : best;
+    for (int l = 0; l < kLanes; ++l)
+        best = laneMax[l] > best ? laneMax[l] : best;
     if (!(static_cast<double>(best) > 0.001))
         return -1;
-    for (std::ptrdiff_t q = 0; q < size; ++q)
+    for (q = 0; q < size; ++q)
         if (window[q] == best)
             return q;
     return -1;
 }
 
 // Enters the nearest and the best-matching neighbours of pixel (i, j) from its
-// window weights, which it consumes.
+// window weights (scan order), which it consumes.
 void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j, int nearest,
                       float* window, WeightGraph& graph)
 {
-    const int iw2 = c.iw2;
-    const int side = c.windowSide;
-    auto at = [&](int di, int dj) -> float& { return window[(di + iw2) * side + (dj + iw2)]; };
+    auto at = [&](int di, int dj) -> float& { return window[(di + c.iw2) * c.side + (dj + c.iw2)]; };
     at(0, 0) = 0.0f;
     if (nearest == 4) {
         static const int offsets[4][2] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}};
@@ -122,42 +274,122 @@ void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std:
         }
     }
     const std::ptrdiff_t g = graphOffset(graph, i, j);
-    const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(side) * side;
     while (graph.neighbours[g] < graph.slots) {
-        const std::ptrdiff_t q = findBestCandidate(window, size);
+        const std::ptrdiff_t q = findBestCandidate(window, c.windowSize);
         if (q < 0)
             break;
-        const int di = static_cast<int>(q / side) - iw2;
-        const int dj = static_cast<int>(q % side) - iw2;
-        insertPair(graph, i, j, di, dj, window[q]);
+        insertPair(graph, i, j, static_cast<int>(q / c.side) - c.iw2, static_cast<int>(q % c.side) - c.iw2,
+                   window[q]);
         window[q] = 0.0f;
     }
 }
 
-// Runs work(part, begin, end) over [0, count) split into at most `threads`
-// contiguous parts, part 0 on the calling thread. A part whose thread cannot
-// be started runs on the calling thread too.
-template <typename Work>
-void runInParallel(int threads, std::ptrdiff_t count, const Work& work)
-{
-    const int parts = static_cast<int>(std::max<std::ptrdiff_t>(1, std::min<std::ptrdiff_t>(threads, count)));
-    std::vector<std::thread> workers;
-    std::vector<int> leftover;
-    auto runPart = [&work, count, parts](int part) {
-        work(part, count * part / parts, count * (part + 1) / parts);
-    };
-    for (int part = 1; part < parts; ++part) {
-        try {
-            workers.emplace_back(runPart, part);
-        } catch (const std::exception&) {
-            leftover.push_back(part);
+// Worker threads computing the tasks of the chunk that the caller's thread
+// publishes, while the caller consumes the previous chunk. The caller helps
+// with the tasks it finds open when it waits for a chunk.
+class ChunkWorkers {
+public:
+    ChunkWorkers(const Context& c, const std::vector<Chunk>& chunks, float* const* buffers, int threads)
+        : c_(c), chunks_(chunks), buffers_(buffers)
+    {
+        for (int t = 1; t < threads; ++t) {
+            try {
+                workers_.emplace_back([this] { work(); });
+            } catch (const std::exception&) {
+                break;   // fewer threads: the caller does the rest
+            }
         }
     }
-    runPart(0);
-    for (int part : leftover)
-        runPart(part);
-    for (std::thread& t : workers)
-        t.join();
+
+    ~ChunkWorkers()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+    }
+
+    // Opens the tasks of chunk n.
+    void publish(std::ptrdiff_t n)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            chunk_ = n;
+            nextTask_ = 0;
+            tasksDone_ = 0;
+        }
+        wake_.notify_all();
+    }
+
+    // Runs open tasks of the published chunk, then waits until all are done.
+    void finish()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const std::ptrdiff_t taskCount = chunks_[chunk_].tasks;
+        while (nextTask_ < taskCount)
+            runOne(lock);
+        done_.wait(lock, [&] { return tasksDone_ == taskCount; });
+    }
+
+private:
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || (chunk_ >= 0 && nextTask_ < chunks_[chunk_].tasks); });
+            if (stop_)
+                return;
+            runOne(lock);
+        }
+    }
+
+    // Takes the next open task, runs it unlocked and counts it done.
+    void runOne(std::unique_lock<std::mutex>& lock)
+    {
+        const std::ptrdiff_t n = chunk_, task = nextTask_++;
+        lock.unlock();
+        computeTask(c_, chunks_[n], task, buffers_[n % 2]);
+        lock.lock();
+        if (++tasksDone_ == chunks_[n].tasks)
+            done_.notify_all();
+    }
+
+    const Context& c_;
+    const std::vector<Chunk>& chunks_;
+    float* const* buffers_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::ptrdiff_t chunk_ = -1, nextTask_ = 0, tasksDone_ = 0;
+    bool stop_ = false;
+};
+
+// The passes cut into chunks, in visiting order.
+std::vector<Chunk> makeChunks(const Pass* passes, int passCount)
+{
+    std::vector<Chunk> chunks;
+    for (int p = 0; p < passCount; ++p) {
+        const Pass& pass = passes[p];
+        const std::ptrdiff_t width = pass.width(), height = pass.height();
+        if (width == 0 || height == 0)
+            continue;
+        if (!pass.clipped && height >= kLanes) {
+            const std::ptrdiff_t tasks = (width + kColumnsPerTask - 1) / kColumnsPerTask;
+            for (std::ptrdiff_t row = 0; row < height; row += kLanes)
+                chunks.push_back({&pass, row * width, std::min<std::ptrdiff_t>(kLanes, height - row) * width, tasks});
+        } else {
+            // Band passes, and an interior too low for whole lane groups, go pixel by pixel.
+            const std::ptrdiff_t visits = width * height;
+            for (std::ptrdiff_t first = 0; first < visits; first += kBandChunkVisits) {
+                const std::ptrdiff_t count = std::min(kBandChunkVisits, visits - first);
+                chunks.push_back({&pass, first, count, (count + kVisitsPerTask - 1) / kVisitsPerTask});
+            }
+        }
+    }
+    return chunks;
 }
 
 } // namespace
@@ -165,58 +397,56 @@ void runInParallel(int threads, std::ptrdiff_t count, const Work& work)
 bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
                      WeightGraph& graph)
 {
-    const Context c{image,
-                    kernel,
-                    graph.rows,
-                    graph.cols,
-                    settings.patchSide,
-                    patchHalf(settings),
-                    windowHalf(settings),
-                    2 * windowHalf(settings) + 1,
+    const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
+    const Context c{image,   kernel, graph.rows,
+                    graph.cols, settings.patchSide, patchHalf(settings),
+                    iw2,     side,   static_cast<std::ptrdiff_t>(side) * side,
                     static_cast<double>(settings.h)};
     const std::ptrdiff_t M = graph.rows, N = graph.cols, ic1 = borderWidth(settings);
+    // A low interior is visited with the border code (clipped extents equal
+    // full ones there, and no candidate leaves the image).
+    const bool laneInterior = M - 2 * ic1 >= kLanes;
     const Pass passes[5] = {
-        {ic1, M - ic1, ic1, N - ic1, false}, // interior
-        {0, ic1, 0, N, true},                // band 0: top rows
-        {M - ic1, M, 0, N, true},            // band 1: bottom rows
-        {ic1, M - ic1, 0, ic1, true},        // band 2: left columns
-        {ic1, M - ic1, N - ic1, N, true},    // band 3: right columns
+        {ic1, M - ic1, ic1, N - ic1, !laneInterior}, // interior
+        {0, ic1, 0, N, true},                        // band 0: top rows
+        {M - ic1, M, 0, N, true},                    // band 1: bottom rows
+        {ic1, M - ic1, 0, ic1, true},                // band 2: left columns
+        {ic1, M - ic1, N - ic1, N, true},            // band 3: right columns
     };
+    const std::vector<Chunk> chunks = makeChunks(passes, 5);
 
-    // Window weights are computed for a chunk of visits at a time, then consumed in visiting order.
-    const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(c.windowSide) * c.windowSide;
-    const std::ptrdiff_t chunk = std::max<std::ptrdiff_t>(1, std::min<std::ptrdiff_t>(4096, (8 << 20) / (windowSize * 4)));
-    threads = std::max(1, threads);
-    float* windows = static_cast<float*>(std::malloc(sizeof(float) * windowSize * chunk));
-    float* distances = static_cast<float*>(std::malloc(sizeof(float) * c.windowSide * threads));
-    if (!windows || !distances) {
-        std::free(windows);
-        std::free(distances);
+    std::ptrdiff_t largest = 0;
+    for (const Chunk& chunk : chunks)
+        largest = std::max(largest, chunk.visits);
+    float* buffers[2] = {static_cast<float*>(std::malloc(sizeof(float) * c.windowSize * std::max<std::ptrdiff_t>(largest, 1))),
+                         static_cast<float*>(std::malloc(sizeof(float) * c.windowSize * std::max<std::ptrdiff_t>(largest, 1)))};
+    if (!buffers[0] || !buffers[1]) {
+        std::free(buffers[0]);
+        std::free(buffers[1]);
         return false;
     }
 
     presetGraph(graph, settings.nearest);
-    for (const Pass& pass : passes) {
-        const std::ptrdiff_t visits = pass.size();
-        for (std::ptrdiff_t first = 0; first < visits; first += chunk) {
-            const std::ptrdiff_t count = std::min(chunk, visits - first);
-            runInParallel(threads, count, [&](int part, std::ptrdiff_t begin, std::ptrdiff_t end) {
-                float* own = distances + c.windowSide * part;
-                for (std::ptrdiff_t v = begin; v < end; ++v) {
-                    const std::ptrdiff_t visit = first + v;
-                    computeWindow(c, pass, pass.rowBegin + visit / pass.width(), pass.colBegin + visit % pass.width(),
-                                  windows + v * windowSize, own);
-                }
-            });
-            for (std::ptrdiff_t v = 0; v < count; ++v) {
-                const std::ptrdiff_t visit = first + v;
+    {
+        ChunkWorkers workers(c, chunks, buffers, std::max(1, threads));
+        if (!chunks.empty())
+            workers.publish(0);
+        for (std::size_t n = 0; n < chunks.size(); ++n) {
+            workers.finish();
+            if (n + 1 < chunks.size())
+                workers.publish(static_cast<std::ptrdiff_t>(n + 1));
+            const Chunk& chunk = chunks[n];
+            const Pass& pass = *chunk.pass;
+            float* windows = buffers[n % 2];
+            for (std::ptrdiff_t v = 0; v < chunk.visits; ++v) {
+                const std::ptrdiff_t visit = chunk.firstVisit + v;
                 selectNeighbours(c, pass, pass.rowBegin + visit / pass.width(), pass.colBegin + visit % pass.width(),
-                                 settings.nearest, windows + v * windowSize, graph);
+                                 settings.nearest, windows + v * c.windowSize, graph);
             }
         }
     }
-    std::free(windows);
-    std::free(distances);
+    std::free(buffers[0]);
+    std::free(buffers[1]);
 
     pairSlots(graph);
     normalizeWeights(graph);
