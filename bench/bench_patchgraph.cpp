@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     std::vector<float> weights(static_cast<size_t>(2 * K * P));
     std::vector<std::int32_t> neighbours(static_cast<size_t>((2 * K + 1) * P));
     const long withResults = peakResidentKiB();
-    WeightGraph graph{M, N, K, weights.data(), neighbours.data()};
+    GraphArrays graph{M, N, K, weights.data(), neighbours.data()};
 
     double best = 1e300;
     for (int r = 0; r < repeat; ++r) {

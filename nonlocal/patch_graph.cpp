@@ -274,7 +274,7 @@ void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std:
         }
     }
     const std::ptrdiff_t g = graphOffset(graph, i, j);
-    while (graph.neighbours[g] < graph.slots) {
+    while (graph.counts[g] < graph.slots) {
         const std::ptrdiff_t q = findBestCandidate(window, c.windowSize);
         if (q < 0)
             break;
@@ -395,14 +395,14 @@ std::vector<Chunk> makeChunks(const Pass* passes, int passCount)
 } // namespace
 
 bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
-                     WeightGraph& graph)
+                     GraphArrays& arrays)
 {
     const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
-    const Context c{image,   kernel, graph.rows,
-                    graph.cols, settings.patchSide, patchHalf(settings),
+    const Context c{image,   kernel, arrays.rows,
+                    arrays.cols, settings.patchSide, patchHalf(settings),
                     iw2,     side,   static_cast<std::ptrdiff_t>(side) * side,
                     static_cast<double>(settings.h)};
-    const std::ptrdiff_t M = graph.rows, N = graph.cols, ic1 = borderWidth(settings);
+    const std::ptrdiff_t M = arrays.rows, N = arrays.cols, ic1 = borderWidth(settings);
     // A low interior is visited with the border code (clipped extents equal
     // full ones there, and no candidate leaves the image).
     const bool laneInterior = M - 2 * ic1 >= kLanes;
@@ -418,9 +418,10 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     std::ptrdiff_t largest = 0;
     for (const Chunk& chunk : chunks)
         largest = std::max(largest, chunk.visits);
-    float* buffers[2] = {static_cast<float*>(std::malloc(sizeof(float) * c.windowSize * std::max<std::ptrdiff_t>(largest, 1))),
-                         static_cast<float*>(std::malloc(sizeof(float) * c.windowSize * std::max<std::ptrdiff_t>(largest, 1)))};
-    if (!buffers[0] || !buffers[1]) {
+    const std::size_t bufferBytes = sizeof(float) * static_cast<std::size_t>(c.windowSize * std::max<std::ptrdiff_t>(largest, 1));
+    float* buffers[2] = {static_cast<float*>(std::malloc(bufferBytes)), static_cast<float*>(std::malloc(bufferBytes))};
+    WeightGraph graph;
+    if (!buffers[0] || !buffers[1] || !allocateWeightGraph(M, N, arrays.slots, &graph)) {
         std::free(buffers[0]);
         std::free(buffers[1]);
         return false;
@@ -450,5 +451,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
 
     pairSlots(graph);
     normalizeWeights(graph);
+    storeGraph(graph, arrays);
+    releaseWeightGraph(&graph);
     return true;
 }

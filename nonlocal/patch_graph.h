@@ -16,10 +16,10 @@ inline int patchHalf(const PatchGraphSettings& s) { return (s.patchSide - 1) / 2
 inline int windowHalf(const PatchGraphSettings& s) { return (s.windowSide - 1) / 2; }
 inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + windowHalf(s); }
 
-// Fills `graph` (its M, N, K and arrays set by the caller; K = nearest + best)
-// with the finished graph of `image`: preset, the interior pass and the four
-// border bands choosing each pixel's neighbours by patch distance, then
-// pairSlots and normalizeWeights.
+// Fills `arrays` (M, N, K and the host's arrays set by the caller; K = nearest
+// + best) with the finished graph of `image`: preset, the interior pass and the
+// four border bands choosing each pixel's neighbours by patch distance, then
+// pairSlots, normalizeWeights and storeGraph.
 //   image:  M×N single values, column-major (pixel (i, j) at i + M·j).
 //   kernel: patchSide×patchSide weights, column-major; offset (a, b) of the
 //           patch is weighted by element (a + im2) + patchSide·(b + im2).
@@ -27,6 +27,6 @@ inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + wind
 // best ≥ 0 and h > 0.
 // Window weights are computed by `threads` threads (at least one; the caller's
 // thread is one of them); the graph is the same for every thread count.
-// Returns false, with the graph unfinished, when work memory is not available.
+// Returns false, with `arrays` untouched, when work memory is not available.
 bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
-                     WeightGraph& graph);
+                     GraphArrays& arrays);

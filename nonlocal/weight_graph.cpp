@@ -2,102 +2,112 @@
 
 #include "fast_math.h"
 
+#include <cstdlib>
+
 namespace {
 
-// Index of the first of the first `count` slots of pixel g naming (i, j), or -1.
-std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t count, std::ptrdiff_t i,
-                        std::ptrdiff_t j)
+// Index of the first of the first `count` slots of pixel g naming pixel
+// `target`, or -1.
+std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t count, std::int64_t target)
 {
-    const std::ptrdiff_t plane = planeSize(graph);
-    const std::int32_t* column = graph.neighbours + g + plane;
-    const std::int32_t* row = graph.neighbours + g + 2 * plane;
+    const std::int64_t* links = graph.links + g * graph.slots;
     for (std::ptrdiff_t k = 0; k < count; ++k)
-        if (column[2 * k * plane] == j && row[2 * k * plane] == i)
+        if (links[k] == target)
             return k;
     return -1;
 }
 
-// Appends (i, j) with weight w to the list of pixel g unless the list is full
-// or names (i, j) already. Returns whether the entry was made.
-bool appendSlot(WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t i, std::ptrdiff_t j, float w)
+// Appends `target` with weight w to the list of pixel g unless the list is
+// full or names it already. Returns whether the entry was made.
+bool appendSlot(WeightGraph& graph, std::ptrdiff_t g, std::int64_t target, float w)
 {
-    const std::ptrdiff_t plane = planeSize(graph);
-    const std::ptrdiff_t count = graph.neighbours[g];
-    if (count >= graph.slots || findSlot(graph, g, count, i, j) >= 0)
+    const std::ptrdiff_t count = graph.counts[g];
+    if (count >= graph.slots || findSlot(graph, g, count, target) >= 0)
         return false;
-    graph.neighbours[g] = static_cast<std::int32_t>(count + 1);
-    graph.neighbours[g + (2 * count + 1) * plane] = static_cast<std::int32_t>(j);
-    graph.neighbours[g + (2 * count + 2) * plane] = static_cast<std::int32_t>(i);
-    graph.weights[g + 2 * count * plane] = w;
+    graph.counts[g] = static_cast<std::int32_t>(count + 1);
+    graph.links[g * graph.slots + count] = target;
+    graph.weights[g * graph.slots + count] = w;
     return true;
-}
-
-template <typename T>
-void swapElements(T* data, std::ptrdiff_t a, std::ptrdiff_t b)
-{
-    const T t = data[a];
-    data[a] = data[b];
-    data[b] = t;
-}
-
-// Exchanges slots k and q of pixel g: weight, root, column and row.
-void swapSlots(WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t k, std::ptrdiff_t q)
-{
-    const std::ptrdiff_t plane = planeSize(graph);
-    swapElements(graph.weights, g + 2 * k * plane, g + 2 * q * plane);
-    swapElements(graph.weights, g + (2 * k + 1) * plane, g + (2 * q + 1) * plane);
-    swapElements(graph.neighbours, g + (2 * k + 1) * plane, g + (2 * q + 1) * plane);
-    swapElements(graph.neighbours, g + (2 * k + 2) * plane, g + (2 * q + 2) * plane);
 }
 
 } // namespace
 
+bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_t slots, WeightGraph* graph)
+{
+    const std::size_t pixels = static_cast<std::size_t>(rows * cols);
+    const std::size_t entries = pixels * static_cast<std::size_t>(slots);
+    *graph = {rows, cols, slots, nullptr, nullptr, nullptr, nullptr};
+    graph->counts = static_cast<std::int32_t*>(std::malloc(sizeof(std::int32_t) * (pixels ? pixels : 1)));
+    graph->links = static_cast<std::int64_t*>(std::malloc(sizeof(std::int64_t) * (entries ? entries : 1)));
+    graph->weights = static_cast<float*>(std::malloc(sizeof(float) * (entries ? entries : 1)));
+    graph->normalised = static_cast<unsigned char*>(std::malloc(pixels ? pixels : 1));
+    if (graph->counts && graph->links && graph->weights && graph->normalised)
+        return true;
+    releaseWeightGraph(graph);
+    return false;
+}
+
+void releaseWeightGraph(WeightGraph* graph)
+{
+    std::free(graph->counts);
+    std::free(graph->links);
+    std::free(graph->weights);
+    std::free(graph->normalised);
+    graph->counts = nullptr;
+    graph->links = nullptr;
+    graph->weights = nullptr;
+    graph->normalised = nullptr;
+}
+
 void presetGraph(WeightGraph& graph, int nearest)
 {
-    const std::ptrdiff_t plane = planeSize(graph);
-    for (std::ptrdiff_t e = 0; e < 2 * graph.slots * plane; ++e)
+    const std::ptrdiff_t pixels = graph.rows * graph.cols;
+    for (std::ptrdiff_t g = 0; g < pixels; ++g) {
+        graph.counts[g] = nearest;
+        graph.normalised[g] = 0;
+    }
+    for (std::ptrdiff_t e = 0; e < pixels * graph.slots; ++e) {
+        graph.links[e] = 0;
         graph.weights[e] = 0.0f;
-    for (std::ptrdiff_t g = 0; g < plane; ++g)
-        graph.neighbours[g] = nearest;
-    for (std::ptrdiff_t e = plane; e < (2 * graph.slots + 1) * plane; ++e)
-        graph.neighbours[e] = 0;
+    }
 }
 
 void insertNearest(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, int dj, std::ptrdiff_t k,
                    float w)
 {
-    const std::ptrdiff_t plane = planeSize(graph);
-    const std::ptrdiff_t g = graphOffset(graph, i, j);
-    graph.weights[g + 2 * k * plane] = w;
-    graph.neighbours[g + (2 * k + 1) * plane] = static_cast<std::int32_t>(j + dj);
-    graph.neighbours[g + (2 * k + 2) * plane] = static_cast<std::int32_t>(i + di);
+    const std::ptrdiff_t entry = graphOffset(graph, i, j) * graph.slots + k;
+    graph.links[entry] = graphOffset(graph, i + di, j + dj);
+    graph.weights[entry] = w;
 }
 
 void insertPair(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, int dj, float w)
 {
-    if (appendSlot(graph, graphOffset(graph, i, j), i + di, j + dj, w))
-        appendSlot(graph, graphOffset(graph, i + di, j + dj), i, j, w);
+    const std::ptrdiff_t a = graphOffset(graph, i, j), b = graphOffset(graph, i + di, j + dj);
+    if (appendSlot(graph, a, b, w))
+        appendSlot(graph, b, a, w);
 }
 
 void pairSlots(WeightGraph& graph)
 {
-    const std::ptrdiff_t plane = planeSize(graph);
-    for (std::ptrdiff_t i = 0; i < graph.rows; ++i) {
-        for (std::ptrdiff_t j = 0; j < graph.cols; ++j) {
-            const std::ptrdiff_t g = graphOffset(graph, i, j);
-            for (std::ptrdiff_t k = 0; k < graph.slots; ++k) {
-                const std::ptrdiff_t partnerColumn = graph.neighbours[g + (2 * k + 1) * plane];
-                const std::ptrdiff_t partnerRow = graph.neighbours[g + (2 * k + 2) * plane];
-                const std::ptrdiff_t partner = graphOffset(graph, partnerRow, partnerColumn);
-                const std::ptrdiff_t q = findSlot(graph, partner, graph.slots, i, j);
-                if (q < 0) {
-                    graph.weights[g + 2 * k * plane] = 0.0f;
-                    graph.weights[g + (2 * k + 1) * plane] = 0.0f;
-                    graph.neighbours[g + (2 * k + 1) * plane] = 0;
-                    graph.neighbours[g + (2 * k + 2) * plane] = 0;
-                } else if (q != k) {
-                    swapSlots(graph, partner, q, k);
-                }
+    const std::ptrdiff_t K = graph.slots;
+    const std::ptrdiff_t pixels = graph.rows * graph.cols;
+    // Graph offsets run rows outer, columns inner: the visiting order.
+    for (std::ptrdiff_t g = 0; g < pixels; ++g) {
+        for (std::ptrdiff_t k = 0; k < K; ++k) {
+            const std::ptrdiff_t partner = graph.links[g * K + k];
+            const std::ptrdiff_t q = findSlot(graph, partner, K, g);
+            if (q < 0) {
+                graph.links[g * K + k] = 0;
+                graph.weights[g * K + k] = 0.0f;
+            } else if (q != k) {
+                std::int64_t* links = graph.links + partner * K;
+                float* weights = graph.weights + partner * K;
+                const std::int64_t link = links[q];
+                links[q] = links[k];
+                links[k] = link;
+                const float weight = weights[q];
+                weights[q] = weights[k];
+                weights[k] = weight;
             }
         }
     }
@@ -105,17 +115,39 @@ void pairSlots(WeightGraph& graph)
 
 void normalizeWeights(WeightGraph& graph)
 {
-    const std::ptrdiff_t plane = planeSize(graph);
-    for (std::ptrdiff_t g = 0; g < plane; ++g) {
+    const std::ptrdiff_t K = graph.slots;
+    const std::ptrdiff_t pixels = graph.rows * graph.cols;
+    for (std::ptrdiff_t g = 0; g < pixels; ++g) {
+        float* weights = graph.weights + g * K;
         float sum = 0.0f;
-        for (std::ptrdiff_t k = 0; k < graph.slots; ++k)
-            sum += graph.weights[g + 2 * k * plane];
+        for (std::ptrdiff_t k = 0; k < K; ++k)
+            sum += weights[k];
         if (static_cast<double>(sum) > 0.001) {
-            for (std::ptrdiff_t k = 0; k < graph.slots; ++k) {
-                float& w = graph.weights[g + 2 * k * plane];
-                w = w / sum;
-                graph.weights[g + (2 * k + 1) * plane] = fastSqrt(w);
-            }
+            for (std::ptrdiff_t k = 0; k < K; ++k)
+                weights[k] = weights[k] / sum;
+            graph.normalised[g] = 1;
+        }
+    }
+}
+
+void storeGraph(const WeightGraph& graph, GraphArrays& arrays)
+{
+    const std::ptrdiff_t K = graph.slots, N = graph.cols;
+    const std::ptrdiff_t pixels = graph.rows * graph.cols;
+    for (std::ptrdiff_t g = 0; g < pixels; ++g)
+        arrays.neighbours[g] = graph.counts[g];
+    for (std::ptrdiff_t k = 0; k < K; ++k) {
+        float* weightPlane = arrays.weights + 2 * k * pixels;
+        float* rootPlane = weightPlane + pixels;
+        std::int32_t* columnPlane = arrays.neighbours + (2 * k + 1) * pixels;
+        std::int32_t* rowPlane = columnPlane + pixels;
+        for (std::ptrdiff_t g = 0; g < pixels; ++g) {
+            const float w = graph.weights[g * K + k];
+            const std::int64_t link = graph.links[g * K + k];
+            weightPlane[g] = w;
+            rootPlane[g] = graph.normalised[g] ? fastSqrt(w) : 0.0f;
+            columnPlane[g] = static_cast<std::int32_t>(link % N);
+            rowPlane[g] = static_cast<std::int32_t>(link / N);
         }
     }
 }

@@ -5,15 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
-// Graph addressing: pixel (i, j) has offset g = j + N·i, and plane p of it is
-// element g + M·N·p, so a plane runs along image rows (host dims [N, M, planes]).
+// The finished graph as the host holds it. Graph addressing: pixel (i, j) has
+// offset g = j + N·i, and plane p of it is element g + M·N·p, so a plane runs
+// along image rows (host dims [N, M, planes]).
 //   weights:    2K planes; plane 2k holds the weight of slot k, plane 2k+1 its
-//               fastSqrt root (0 while the pixel is not normalised).
+//               fastSqrt root (0 when the pixel was not normalised).
 //   neighbours: 2K+1 planes; plane 0 counts the slots filled while building,
 //               plane 2k+1 holds the column and plane 2k+2 the row of slot k.
 // An empty slot holds weight 0, root 0 and the coordinates (0, 0).
-// The graph does not own its arrays.
-struct WeightGraph {
+struct GraphArrays {
     std::ptrdiff_t rows;    // M
     std::ptrdiff_t cols;    // N
     std::ptrdiff_t slots;   // K
@@ -21,17 +21,34 @@ struct WeightGraph {
     std::int32_t* neighbours;
 };
 
-inline std::ptrdiff_t planeSize(const WeightGraph& graph) { return graph.rows * graph.cols; }
+// The graph while it is built, with the K slots of a pixel side by side:
+// slot k of the pixel with graph offset g is entry g·K + k of `links` (the
+// graph offset j′ + N·i′ of the neighbour; 0, pixel (0, 0), when empty) and of
+// `weights`. `normalised` marks the pixels whose weights were normalised.
+// Every scan for a pixel compares offsets, which is comparing both coordinates.
+struct WeightGraph {
+    std::ptrdiff_t rows, cols, slots;
+    std::int32_t* counts;
+    std::int64_t* links;
+    float* weights;
+    unsigned char* normalised;
+};
+
 inline std::ptrdiff_t graphOffset(const WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j)
 {
     return j + graph.cols * i;
 }
 
-// Sets every weight, root and coordinate to 0 and every count to `nearest`.
+// Allocates the arrays of an M×N graph with K slots per pixel from the heap;
+// false (nothing allocated) when memory is short.
+bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_t slots, WeightGraph* graph);
+void releaseWeightGraph(WeightGraph* graph);
+
+// Empties every slot and sets every count to `nearest`.
 void presetGraph(WeightGraph& graph, int nearest);
 
 // Writes slot k of pixel (i, j): weight w and neighbour (i+di, j+dj).
-// No duplicate test, no reverse entry, count and root untouched.
+// No duplicate test, no reverse entry, the count untouched.
 void insertNearest(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, int dj, std::ptrdiff_t k,
                    float w);
 
@@ -46,5 +63,10 @@ void insertPair(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, 
 void pairSlots(WeightGraph& graph);
 
 // Divides each pixel's weights by their single-precision sum when that sum is
-// above 0.001, and stores the fastSqrt of each normalised weight as its root.
+// above 0.001, and marks the pixel normalised.
 void normalizeWeights(WeightGraph& graph);
+
+// Writes the graph into the host's arrays (M, N and K equal to the graph's):
+// counts, coordinates, weights, and the fastSqrt of every weight of a
+// normalised pixel as its root (0 for the other pixels).
+void storeGraph(const WeightGraph& graph, GraphArrays& arrays);

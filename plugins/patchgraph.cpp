@@ -118,7 +118,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     mexPrintf("iNbNeigh= %i, im2= %i, iw2= %i, ic1= %i\n", slots, patchHalf(s), windowHalf(s), borderWidth(s));
 
-    WeightGraph graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(plhs[OUT_WEIGHTS])),
+    GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(plhs[OUT_WEIGHTS])),
                       static_cast<std::int32_t*>(mxGetData(plhs[OUT_NEIGHBOURS]))};
     if (!buildPatchGraph(static_cast<const float*>(mxGetData(prhs[IN_IMAGE])),
                          static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph)) {

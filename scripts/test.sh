@@ -10,7 +10,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [[ "${1:-}" == --sanitize ]]; then
   build_dir="$top/build-sanitize"
   "$top/scripts/build.sh" "$build_dir" -DIMRESTORE_SANITIZE=ON -DIMRESTORE_OCTAVE=OFF -DIMRESTORE_BENCH=OFF
-  export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+  export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1
 else
   build_dir="$top/build"
   "$top/scripts/build.sh" "$build_dir"

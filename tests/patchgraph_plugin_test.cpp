@@ -71,10 +71,10 @@ TEST(PatchgraphPlugin, ReturnsTheGraphOfTheCoreRoutine)
     const Inputs in = makeInputs(M, N, {0, M, N, 5, 9, 4, 8, 0.04f});
     const CallResult r = patchgraph().call(2, in.all());
     ASSERT_FALSE(r.failed) << r.errorMessage;
-    OwnedGraph expected(M, N, 12);
+    OwnedArrays expected(M, N, 12);
     const PatchGraphSettings s{5, 9, 4, 8, 0.04f};
     ASSERT_TRUE(buildPatchGraph(static_cast<const float*>(mxGetData(in.image.get())),
-                                static_cast<const float*>(mxGetData(in.kernel.get())), s, 1, expected.graph));
+                                static_cast<const float*>(mxGetData(in.kernel.get())), s, 1, expected.arrays));
     const auto w = standin::singleData(r.results[0].get());
     EXPECT_EQ(0, std::memcmp(w.data(), expected.weights.data(), w.size() * sizeof(float)));
     EXPECT_EQ(standin::int32Data(r.results[1].get()), expected.neighbours);

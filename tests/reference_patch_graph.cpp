@@ -2,6 +2,7 @@
 
 #include "fast_math.h"
 
+#include <new>
 #include <vector>
 
 namespace {
@@ -52,7 +53,7 @@ struct Reference {
             }
         }
         const std::ptrdiff_t g = graphOffset(graph, i, j);
-        while (graph.neighbours[g] < graph.slots) {
+        while (graph.counts[g] < graph.slots) {
             float H = 0.0f;
             int bestDi = 0, bestDj = 0;
             for (int di = -iw2; di <= iw2; ++di)
@@ -81,8 +82,11 @@ struct Reference {
 } // namespace
 
 void buildReferencePatchGraph(const float* image, const float* kernel, const PatchGraphSettings& s,
-                              WeightGraph& graph)
+                              GraphArrays& arrays)
 {
+    WeightGraph graph;
+    if (!allocateWeightGraph(arrays.rows, arrays.cols, arrays.slots, &graph))
+        throw std::bad_alloc();
     const int im2 = patchHalf(s), iw2 = windowHalf(s), ic1 = im2 + iw2;
     const int M = static_cast<int>(graph.rows), N = static_cast<int>(graph.cols);
     Reference r{image, kernel, s, graph, M, N, im2, iw2, 2 * iw2 + 1,
@@ -98,4 +102,6 @@ void buildReferencePatchGraph(const float* image, const float* kernel, const Pat
     r.band(ic1, M - ic1, N - ic1, N);
     pairSlots(graph);
     normalizeWeights(graph);
+    storeGraph(graph, arrays);
+    releaseWeightGraph(&graph);
 }

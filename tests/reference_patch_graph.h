@@ -7,4 +7,4 @@
 // Builds the graph pixel by pixel: patch copied into a buffer, window weights
 // in a column-major buffer scanned di outer, dj inner; no threads, no SIMD.
 void buildReferencePatchGraph(const float* image, const float* kernel, const PatchGraphSettings& s,
-                              WeightGraph& graph);
+                              GraphArrays& arrays);

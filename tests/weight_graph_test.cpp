@@ -6,8 +6,6 @@
 #include <cmath>
 #include <limits>
 
-using Cell = std::pair<int, int>;
-
 TEST(FastMath, ExpApproximatesWithinSchraudolphsError)
 {
     EXPECT_NEAR(fastExp(0.0), 0.971, 0.001);
@@ -55,8 +53,10 @@ TEST(FastMath, SqrtIsCloseToTheLibrarySqrt)
 TEST(WeightGraph, PresetSetsCountsAndClearsSlots)
 {
     OwnedGraph g(2, 3, 5);
-    std::fill(g.weights.begin(), g.weights.end(), 7.0f);
-    std::fill(g.neighbours.begin(), g.neighbours.end(), 7);
+    for (std::ptrdiff_t e = 0; e < 2 * 3 * 5; ++e) {
+        g.graph.links[e] = 7;
+        g.graph.weights[e] = 7.0f;
+    }
     presetGraph(g.graph, 4);
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 3; ++j) {
@@ -182,10 +182,9 @@ TEST(WeightGraph, NormalizeDividesBySumAboveTheThreshold)
 {
     OwnedGraph g(1, 4, 2);
     presetGraph(g.graph, 0);
-    const std::ptrdiff_t P = g.plane();
     auto setWeights = [&](int j, float w0, float w1) {
-        g.weights[j] = w0;
-        g.weights[j + 2 * P] = w1;
+        g.weight(0, j, 0) = w0;
+        g.weight(0, j, 1) = w1;
     };
     setWeights(0, 0.25f, 0.5f);
     setWeights(1, 0.0005f, 0.0005f);   // sums to the single 0.001, which lies above the double 0.001
@@ -196,11 +195,39 @@ TEST(WeightGraph, NormalizeDividesBySumAboveTheThreshold)
     const float sum0 = 0.25f + 0.5f;
     EXPECT_EQ(g.weight(0, 0, 0), 0.25f / sum0);
     EXPECT_EQ(g.weight(0, 0, 1), 0.5f / sum0);
-    EXPECT_EQ(g.root(0, 0, 1), fastSqrt(0.5f / sum0));
     EXPECT_EQ(g.weight(0, 1, 0), 0.5f);
     EXPECT_EQ(g.weight(0, 2, 0), 0.0004f);            // not normalised
-    EXPECT_EQ(g.root(0, 2, 0), 0.0f);
     EXPECT_EQ(g.weight(0, 3, 0), 1.0f);
-    EXPECT_EQ(g.root(0, 3, 0), fastSqrt(1.0f));
-    EXPECT_EQ(g.root(0, 3, 1), 0.0f);
+
+    const OwnedArrays stored = g.store();
+    EXPECT_EQ(stored.root(0, 0, 1), fastSqrt(0.5f / sum0));
+    EXPECT_EQ(stored.root(0, 2, 0), 0.0f);
+    EXPECT_EQ(stored.root(0, 2, 1), 0.0f);
+    EXPECT_EQ(stored.root(0, 3, 0), fastSqrt(1.0f));
+    EXPECT_EQ(stored.root(0, 3, 1), 0.0f);
+}
+
+TEST(WeightGraph, StoreWritesTheHostPlanes)
+{
+    OwnedGraph g(2, 3, 2);
+    presetGraph(g.graph, 0);
+    insertPair(g.graph, 0, 2, 1, -2, 0.5f);       // (0,2) <-> (1,0)
+    insertPair(g.graph, 1, 2, 0, -1, 0.25f);      // (1,2) <-> (1,1)
+    normalizeWeights(g.graph);
+    const OwnedArrays a = g.store();
+    EXPECT_EQ(a.count(0, 2), 1);
+    EXPECT_EQ(a.count(1, 0), 1);
+    EXPECT_EQ(a.count(0, 0), 0);
+    EXPECT_EQ(a.neighbour(0, 2, 0), Cell(1, 0));
+    EXPECT_EQ(a.neighbour(1, 0, 0), Cell(0, 2));
+    EXPECT_EQ(a.neighbour(1, 2, 0), Cell(1, 1));
+    EXPECT_EQ(a.weight(1, 1, 0), 1.0f);
+    EXPECT_EQ(a.root(1, 1, 0), fastSqrt(1.0f));
+    // Host planes: plane p of pixel (i, j) at (j + N·i) + M·N·p.
+    EXPECT_EQ(a.neighbours[(2 + 3 * 0) + 6 * 1], 0);   // column of (0,2)'s slot 0
+    EXPECT_EQ(a.neighbours[(2 + 3 * 0) + 6 * 2], 1);   // its row
+    EXPECT_EQ(a.weights[(1 + 3 * 1) + 6 * 0], 1.0f);
+    for (int k = 0; k < 2; ++k)
+        EXPECT_TRUE(a.isEmpty(0, 0, k));
+    EXPECT_TRUE(a.isEmpty(0, 2, 1));
 }
