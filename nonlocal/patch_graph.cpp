@@ -234,31 +234,22 @@ void computeTask(const Context& c, const Chunk& chunk, std::ptrdiff_t task, floa
     }
 }
 
-// Index of the first largest weight in scan order, or -1 when none is above 0.001.
-std::ptrdiff_t findBestCandidate(const float* window, std::ptrdiff_t size)
+// Largest weight of window[begin, end), ignoring values ≤ 0 and NaN (0 if none).
+float largestWeight(const float* window, std::ptrdiff_t begin, std::ptrdiff_t end)
 {
-    float laneMax[kLanes] = {};
-    std::ptrdiff_t q = 0;
-    for (; q + kLanes <= size; q += kLanes)
-        for (int l = 0; l < kLanes; ++l)
-            laneMax[l] = window[q + l] > laneMax[l] ? window[q + l] : laneMax[l];
-    float best = 0.0f;
-    for (; q < size; ++q)
-        best = window[q] > best ? window[q] : best;
-    for (int l = 0; l < kLanes; ++l)
-        best = laneMax[l] > best ? laneMax[l] : best;
-    if (!(static_cast<double>(best) > 0.001))
-        return -1;
-    for (q = 0; q < size; ++q)
-        if (window[q] == best)
-            return q;
-    return -1;
+    float largest = 0.0f;
+    for (std::ptrdiff_t q = begin; q < end; ++q)
+        largest = window[q] > largest ? window[q] : largest;
+    return largest;
 }
 
 // Enters the nearest and the best-matching neighbours of pixel (i, j) from its
-// window weights (scan order), which it consumes.
+// window weights (scan order), which it consumes. The best candidate is the
+// first largest weight in scan order; blockMax[b] holds the largest weight of
+// the b-th run of kLanes window entries, so that a pick reads the run maxima
+// and one run instead of the whole window.
 void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j, int nearest,
-                      float* window, WeightGraph& graph)
+                      float* window, float* blockMax, WeightGraph& graph)
 {
     auto at = [&](int di, int dj) -> float& { return window[(di + c.iw2) * c.side + (dj + c.iw2)]; };
     at(0, 0) = 0.0f;
@@ -274,13 +265,25 @@ void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std:
         }
     }
     const std::ptrdiff_t g = graphOffset(graph, i, j);
+    if (graph.counts[g] >= graph.slots)
+        return;
+    const std::ptrdiff_t blocks = (c.windowSize + kLanes - 1) / kLanes;
+    auto blockEnd = [&](std::ptrdiff_t b) { return std::min(c.windowSize, (b + 1) * kLanes); };
+    for (std::ptrdiff_t b = 0; b < blocks; ++b)
+        blockMax[b] = largestWeight(window, b * kLanes, blockEnd(b));
     while (graph.counts[g] < graph.slots) {
-        const std::ptrdiff_t q = findBestCandidate(window, c.windowSize);
-        if (q < 0)
+        const float best = largestWeight(blockMax, 0, blocks);
+        if (!(static_cast<double>(best) > 0.001))
             break;
-        insertPair(graph, i, j, static_cast<int>(q / c.side) - c.iw2, static_cast<int>(q % c.side) - c.iw2,
-                   window[q]);
+        std::ptrdiff_t b = 0;
+        while (blockMax[b] != best)
+            ++b;
+        std::ptrdiff_t q = b * kLanes;
+        while (window[q] != best)
+            ++q;
+        insertPair(graph, i, j, static_cast<int>(q / c.side) - c.iw2, static_cast<int>(q % c.side) - c.iw2, best);
         window[q] = 0.0f;
+        blockMax[b] = largestWeight(window, b * kLanes, blockEnd(b));
     }
 }
 
@@ -420,10 +423,12 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
         largest = std::max(largest, chunk.visits);
     const std::size_t bufferBytes = sizeof(float) * static_cast<std::size_t>(c.windowSize * std::max<std::ptrdiff_t>(largest, 1));
     float* buffers[2] = {static_cast<float*>(std::malloc(bufferBytes)), static_cast<float*>(std::malloc(bufferBytes))};
+    float* blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(c.windowSize / kLanes + 1)));
     WeightGraph graph;
-    if (!buffers[0] || !buffers[1] || !allocateWeightGraph(M, N, arrays.slots, &graph)) {
+    if (!buffers[0] || !buffers[1] || !blockMax || !allocateWeightGraph(M, N, arrays.slots, &graph)) {
         std::free(buffers[0]);
         std::free(buffers[1]);
+        std::free(blockMax);
         return false;
     }
 
@@ -442,12 +447,13 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
             for (std::ptrdiff_t v = 0; v < chunk.visits; ++v) {
                 const std::ptrdiff_t visit = chunk.firstVisit + v;
                 selectNeighbours(c, pass, pass.rowBegin + visit / pass.width(), pass.colBegin + visit % pass.width(),
-                                 settings.nearest, windows + v * c.windowSize, graph);
+                                 settings.nearest, windows + v * c.windowSize, blockMax, graph);
             }
         }
     }
     std::free(buffers[0]);
     std::free(buffers[1]);
+    std::free(blockMax);
 
     pairSlots(graph);
     normalizeWeights(graph);

@@ -35,8 +35,9 @@ void expectSameBits(const OwnedArrays& a, const OwnedArrays& b)
 {
     ASSERT_EQ(a.weights.size(), b.weights.size());
     ASSERT_EQ(a.neighbours.size(), b.neighbours.size());
-    if (!a.weights.empty())
+    if (!a.weights.empty()) {
         EXPECT_EQ(0, std::memcmp(a.weights.data(), b.weights.data(), a.weights.size() * sizeof(float)));
+    }
     EXPECT_EQ(a.neighbours, b.neighbours);
 }
 
