@@ -3,6 +3,7 @@
 #include "standin.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <numeric>
 #include <stdexcept>
 #include <thread>
 
@@ -58,9 +57,14 @@ std::size_t elementSize(mxClassID classId)
     }
 }
 
+// The number of elements of dims, saturating at SIZE_MAX.
 std::size_t product(const std::vector<mwSize>& dims)
 {
-    return std::accumulate(dims.begin(), dims.end(), std::size_t{1}, std::multiplies<std::size_t>());
+    std::size_t count = 1;
+    for (mwSize d : dims)
+        if (__builtin_mul_overflow(count, static_cast<std::size_t>(d), &count))
+            return SIZE_MAX;
+    return count;
 }
 
 mxArray* track(mxArray* array)
@@ -87,6 +91,14 @@ std::string format(const char* fmt, va_list args)
 [[noreturn]] void outOfMemory()
 {
     throw HostError{"standin:outOfMemory", "Out of memory."};
+}
+
+// Arrays larger than the machine's memory are refused before allocating.
+void checkArrayBytes(std::size_t count, std::size_t size)
+{
+    const std::size_t memory = static_cast<std::size_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    if (size != 0 && count > memory / size)
+        outOfMemory();
 }
 
 } // namespace
@@ -147,6 +159,7 @@ try {
         array->dims.push_back(array->dims.empty() ? 0 : 1);
     while (array->dims.size() > 2 && array->dims.back() == 1)
         array->dims.pop_back();
+    checkArrayBytes(product(array->dims), elementSize(classId));
     const std::size_t bytes = product(array->dims) * elementSize(classId);
     array->real.assign(bytes, 0);
     if (flag == mxCOMPLEX)
@@ -168,6 +181,7 @@ try {
     array->sparse = true;
     array->dims = {m, n};
     nzmax = std::max<mwSize>(nzmax, 1);
+    checkArrayBytes(nzmax, sizeof(double) + sizeof(mwIndex));
     array->real.assign(nzmax * sizeof(double), 0);
     if (flag == mxCOMPLEX)
         array->imag.assign(nzmax * sizeof(double), 0);
