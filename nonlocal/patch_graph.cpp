@@ -40,7 +40,26 @@ struct Context {
     int side;                  // effective window side 2·iw2 + 1
     std::ptrdiff_t windowSize; // side²
     double h;
+    const Pass* interior;      // the interior pass when it runs kLanes rows at a time, else null
+    float* const* buffers;     // window buffers; chunk n uses buffers[n % bufferCount]
+    int bufferCount;
 };
+
+// Window of interior pixel (r, j) while the interior runs in stripes of kLanes
+// rows: stripe n is chunk n, and the pixel is its visit (r − firstRow)·width + (j − colBegin).
+float* interiorWindow(const Context& c, std::ptrdiff_t r, std::ptrdiff_t j)
+{
+    const Pass& p = *c.interior;
+    const std::ptrdiff_t row = r - p.rowBegin;
+    return c.buffers[(row / kLanes) % c.bufferCount] +
+           ((row % kLanes) * p.width() + (j - p.colBegin)) * c.windowSize;
+}
+
+bool isInterior(const Context& c, std::ptrdiff_t r, std::ptrdiff_t j)
+{
+    const Pass& p = *c.interior;
+    return r >= p.rowBegin && r < p.rowEnd && j >= p.colBegin && j < p.colEnd;
+}
 
 // A run of consecutive visits of one pass whose windows are computed together.
 // Interior chunks are stripes of whole rows (computed kLanes rows at a time,
@@ -54,6 +73,7 @@ struct Chunk {
 constexpr std::ptrdiff_t kColumnsPerTask = 4;
 constexpr std::ptrdiff_t kVisitsPerTask = 32;
 constexpr std::ptrdiff_t kBandChunkVisits = 2048;
+constexpr int kMaxBuffers = 16;
 
 Extents patchExtents(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j)
 {
@@ -82,25 +102,26 @@ void laneWeights(const float* distances, double h, float* weights)
 }
 
 // Patch distances of kLanes interior pixels (rows r0 .. r0+kLanes−1 of column
-// j, all with full patches) to their candidates q0 .. q0+Q−1 (scan order).
+// j, all with full patches) to their candidates qs[0 .. Q−1] (scan order).
 // Each lane and candidate sums its own distance over patch rows a (outer) and
 // columns b (inner): the difference in single precision, kernel·d·d in double,
 // the sum rounded to single after each term. The Q candidates are interleaved
 // only so that their independent sums overlap in the processor.
 template <int Q>
-void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std::ptrdiff_t q0,
+void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, const std::ptrdiff_t* qs,
                        float (*distances)[kLanes])
 {
     const std::ptrdiff_t M = c.rows;
     const int im2 = c.im2;
     std::ptrdiff_t shift[Q];
     for (int n = 0; n < Q; ++n)
-        shift[n] = ((q0 + n) / c.side - c.iw2) + M * ((q0 + n) % c.side - c.iw2);
+        shift[n] = (qs[n] / c.side - c.iw2) + M * (qs[n] % c.side - c.iw2);
     double sum[Q][kLanes] = {};
     for (int a = -im2; a <= im2; ++a) {
         for (int b = -im2; b <= im2; ++b) {
             const double k = c.kernel[(a + im2) + c.patchSide * (b + im2)];
             const float* centre = c.image + (r0 + a) + M * (j + b);
+#pragma GCC unroll 8
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = centre + shift[n];
                 for (int l = 0; l < kLanes; ++l) {
@@ -115,32 +136,66 @@ void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, st
             distances[n][l] = static_cast<float>(sum[n][l]);
 }
 
-// Window weights of the interior pixels in rows r0 .. r0+kLanes−1 of column j
-// (all with full patches and all candidates inside), for the rows from
-// `firstRow` on: row r's window goes to windowOf(r).
-template <typename WindowOf>
-void interiorWindows(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std::ptrdiff_t firstRow,
-                     const WindowOf& windowOf)
+// Window weights of the interior pixels in rows r0 .. r0+kLanes−1 of column j,
+// for the rows from `firstRow` on.
+//
+// The distance of two interior pixels is the same value both ways (d changes
+// sign, kernel·d·d does not, and the terms come in the same order), so each
+// such pair is computed once, by the pixel that is visited first, and written
+// into both windows. A pixel computes a candidate that comes later in scan
+// order, and one that comes earlier only when that candidate is not itself
+// an interior pixel.
+void interiorWindows(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std::ptrdiff_t firstRow)
 {
     constexpr int Q = 4;
+    const std::ptrdiff_t centre = c.windowSize / 2;
     float* windows[kLanes];
-    for (int l = 0; l < kLanes; ++l)
-        windows[l] = r0 + l >= firstRow ? windowOf(r0 + l) : nullptr;
-    float distances[Q][kLanes];
-    float weights[kLanes];
-    for (std::ptrdiff_t q0 = 0; q0 < c.windowSize; q0 += Q) {
-        const int count = static_cast<int>(std::min<std::ptrdiff_t>(Q, c.windowSize - q0));
-        if (count == Q)
-            interiorDistances<Q>(c, r0, j, q0, distances);
-        else
-            for (int n = 0; n < count; ++n)
-                interiorDistances<1>(c, r0, j, q0 + n, distances + n);
-        for (int n = 0; n < count; ++n) {
-            laneWeights(distances[n], c.h, weights);
-            for (int l = 0; l < kLanes; ++l)
-                if (windows[l])
-                    windows[l][q0 + n] = weights[l];
+    for (int l = 0; l < kLanes; ++l) {
+        windows[l] = r0 + l >= firstRow ? interiorWindow(c, r0 + l, j) : nullptr;
+        if (windows[l])
+            windows[l][centre] = 0.0f;
+    }
+    // Whether every candidate of every lane is an interior pixel.
+    const Pass& inner = *c.interior;
+    const bool allInterior = r0 - c.iw2 >= inner.rowBegin && r0 + kLanes - 1 + c.iw2 < inner.rowEnd &&
+                             j - c.iw2 >= inner.colBegin && j + c.iw2 < inner.colEnd;
+    auto store = [&](std::ptrdiff_t q, const float* distance) {
+        float weight[kLanes];
+        laneWeights(distance, c.h, weight);
+        const std::ptrdiff_t di = q / c.side - c.iw2, dj = q % c.side - c.iw2;
+        for (int l = 0; l < kLanes; ++l) {
+            if (!windows[l])
+                continue;
+            const bool partnerInterior = allInterior || isInterior(c, r0 + l + di, j + dj);
+            if (q > centre || !partnerInterior)
+                windows[l][q] = weight[l];
+            if (q > centre && partnerInterior)
+                interiorWindow(c, r0 + l + di, j + dj)[2 * centre - q] = weight[l];
         }
+    };
+    std::ptrdiff_t pending[Q];
+    int count = 0;
+    float distances[Q][kLanes];
+    for (std::ptrdiff_t q = allInterior ? centre + 1 : 0; q < c.windowSize; ++q) {
+        bool needed = q > centre;
+        if (q < centre) {
+            const std::ptrdiff_t di = q / c.side - c.iw2, dj = q % c.side - c.iw2;
+            for (int l = 0; l < kLanes && !needed; ++l)
+                needed = windows[l] && !isInterior(c, r0 + l + di, j + dj);
+        }
+        if (!needed)
+            continue;
+        pending[count++] = q;
+        if (count == Q) {
+            interiorDistances<Q>(c, r0, j, pending, distances);
+            for (int n = 0; n < Q; ++n)
+                store(pending[n], distances[n]);
+            count = 0;
+        }
+    }
+    for (int n = 0; n < count; ++n) {
+        interiorDistances<1>(c, r0, j, pending + n, distances);
+        store(pending[n], distances[0]);
     }
 }
 
@@ -202,8 +257,9 @@ void borderWindow(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptr
     }
 }
 
-// Computes task `task` of a chunk into its window buffer (visit v of the
-// chunk at windows + v·windowSize).
+// Computes task `task` of chunk n: into its window buffer (visit v of the
+// chunk at windows + v·windowSize), and for interior stripes also into the
+// windows of later stripes.
 void computeTask(const Context& c, const Chunk& chunk, std::ptrdiff_t task, float* windows)
 {
     const Pass& pass = *chunk.pass;
@@ -227,9 +283,7 @@ void computeTask(const Context& c, const Chunk& chunk, std::ptrdiff_t task, floa
     for (std::ptrdiff_t j = colBegin; j < colEnd; ++j) {
         for (std::ptrdiff_t g = 0; g < stripeRows; g += kLanes) {
             const std::ptrdiff_t r0 = firstRow + std::min(g, stripeRows - kLanes);
-            interiorWindows(c, r0, j, firstRow + g, [&](std::ptrdiff_t r) {
-                return windows + ((r - firstRow) * width + (j - pass.colBegin)) * c.windowSize;
-            });
+            interiorWindows(c, r0, j, firstRow + g);
         }
     }
 }
@@ -292,8 +346,7 @@ void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std:
 // with the tasks it finds open when it waits for a chunk.
 class ChunkWorkers {
 public:
-    ChunkWorkers(const Context& c, const std::vector<Chunk>& chunks, float* const* buffers, int threads)
-        : c_(c), chunks_(chunks), buffers_(buffers)
+    ChunkWorkers(const Context& c, const std::vector<Chunk>& chunks, int threads) : c_(c), chunks_(chunks)
     {
         for (int t = 1; t < threads; ++t) {
             try {
@@ -354,7 +407,7 @@ private:
     {
         const std::ptrdiff_t n = chunk_, task = nextTask_++;
         lock.unlock();
-        computeTask(c_, chunks_[n], task, buffers_[n % 2]);
+        computeTask(c_, chunks_[n], task, c_.buffers[n % c_.bufferCount]);
         lock.lock();
         if (++tasksDone_ == chunks_[n].tasks)
             done_.notify_all();
@@ -362,7 +415,6 @@ private:
 
     const Context& c_;
     const std::vector<Chunk>& chunks_;
-    float* const* buffers_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
@@ -401,14 +453,17 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
                      GraphArrays& arrays)
 {
     const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
-    const Context c{image,   kernel, arrays.rows,
-                    arrays.cols, settings.patchSide, patchHalf(settings),
-                    iw2,     side,   static_cast<std::ptrdiff_t>(side) * side,
-                    static_cast<double>(settings.h)};
+    const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(side) * side;
     const std::ptrdiff_t M = arrays.rows, N = arrays.cols, ic1 = borderWidth(settings);
-    // A low interior is visited with the border code (clipped extents equal
-    // full ones there, and no candidate leaves the image).
-    const bool laneInterior = M - 2 * ic1 >= kLanes;
+
+    // The interior runs kLanes rows at a time when it is high enough and the
+    // windows of the stripes that one stripe writes into fit in 32 MiB;
+    // otherwise it is visited like the bands (clipped extents equal full ones
+    // there, and no candidate leaves the image).
+    const int interiorBuffers = 2 + (iw2 + kLanes - 1) / kLanes;
+    const double stripeBytes = 4.0 * kLanes * std::max<std::ptrdiff_t>(0, N - 2 * ic1) * static_cast<double>(windowSize);
+    const bool laneInterior = M - 2 * ic1 >= kLanes && interiorBuffers <= kMaxBuffers &&
+                              stripeBytes * interiorBuffers <= 32.0 * (1 << 20);
     const Pass passes[5] = {
         {ic1, M - ic1, ic1, N - ic1, !laneInterior}, // interior
         {0, ic1, 0, N, true},                        // band 0: top rows
@@ -418,23 +473,33 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     };
     const std::vector<Chunk> chunks = makeChunks(passes, 5);
 
-    std::ptrdiff_t largest = 0;
+    // Chunk n fills buffers[n % count]; while chunk n is consumed, chunk n+1 is
+    // computed and writes into stripes up to ceil(iw2 / kLanes) further on.
+    const int bufferCount = laneInterior ? interiorBuffers : 2;
+    std::ptrdiff_t largest = 1;
     for (const Chunk& chunk : chunks)
         largest = std::max(largest, chunk.visits);
-    const std::size_t bufferBytes = sizeof(float) * static_cast<std::size_t>(c.windowSize * std::max<std::ptrdiff_t>(largest, 1));
-    float* buffers[2] = {static_cast<float*>(std::malloc(bufferBytes)), static_cast<float*>(std::malloc(bufferBytes))};
-    float* blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(c.windowSize / kLanes + 1)));
+    float* buffers[kMaxBuffers] = {};
+    bool allocated = true;
+    for (int b = 0; b < bufferCount; ++b) {
+        buffers[b] = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize * largest)));
+        allocated = allocated && buffers[b];
+    }
+    float* blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize / kLanes + 1)));
     WeightGraph graph;
-    if (!buffers[0] || !buffers[1] || !blockMax || !allocateWeightGraph(M, N, arrays.slots, &graph)) {
-        std::free(buffers[0]);
-        std::free(buffers[1]);
+    allocated = allocated && blockMax && allocateWeightGraph(M, N, arrays.slots, &graph);
+    if (!allocated) {
+        for (float* buffer : buffers)
+            std::free(buffer);
         std::free(blockMax);
         return false;
     }
 
+    const Context c{image, kernel, M, N, settings.patchSide, patchHalf(settings), iw2, side, windowSize,
+                    static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, buffers, bufferCount};
     presetGraph(graph, settings.nearest);
     {
-        ChunkWorkers workers(c, chunks, buffers, std::max(1, threads));
+        ChunkWorkers workers(c, chunks, std::max(1, threads));
         if (!chunks.empty())
             workers.publish(0);
         for (std::size_t n = 0; n < chunks.size(); ++n) {
@@ -443,7 +508,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
                 workers.publish(static_cast<std::ptrdiff_t>(n + 1));
             const Chunk& chunk = chunks[n];
             const Pass& pass = *chunk.pass;
-            float* windows = buffers[n % 2];
+            float* windows = buffers[n % bufferCount];
             for (std::ptrdiff_t v = 0; v < chunk.visits; ++v) {
                 const std::ptrdiff_t visit = chunk.firstVisit + v;
                 selectNeighbours(c, pass, pass.rowBegin + visit / pass.width(), pass.colBegin + visit % pass.width(),
@@ -451,8 +516,8 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
             }
         }
     }
-    std::free(buffers[0]);
-    std::free(buffers[1]);
+    for (float* buffer : buffers)
+        std::free(buffer);
     std::free(blockMax);
 
     pairSlots(graph);

@@ -56,6 +56,9 @@ TEST(PatchGraph, MatchesTheLiteralConstructionBitForBit)
         {9, 13, {1, 3, 0, 0, 0.05f}},      // K = 0
         {1, 1, {1, 1, 0, 3, 0.05f}},       // one pixel, no candidate
         {16, 16, {5, 11, 4, 10, 1e-6f}},   // tiny h: most weights underflow
+        {45, 37, {5, 11, 4, 10, 0.05f}},   // interior of 31 rows: two stripes, the second overlapping
+        {70, 52, {3, 35, 0, 12, 0.05f}},   // a window reaching more than one stripe ahead
+        {36, 40, {4, 9, 4, 6, 0.03f}},     // even patch side in the stripe interior
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << " patch " << c.s.patchSide << " window "
