@@ -1,6 +1,7 @@
 #include "patch_graph.h"
 
 #include "fast_math.h"
+#include "work_memory.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -482,7 +483,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     float* buffers[kMaxBuffers] = {};
     bool allocated = true;
     for (int b = 0; b < bufferCount; ++b) {
-        buffers[b] = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize * largest)));
+        buffers[b] = static_cast<float*>(allocateWorkMemory(sizeof(float) * static_cast<std::size_t>(windowSize * largest)));
         allocated = allocated && buffers[b];
     }
     float* blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize / kLanes + 1)));
@@ -490,7 +491,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     allocated = allocated && blockMax && allocateWeightGraph(M, N, arrays.slots, &graph);
     if (!allocated) {
         for (float* buffer : buffers)
-            std::free(buffer);
+            releaseWorkMemory(buffer);
         std::free(blockMax);
         return false;
     }
@@ -517,7 +518,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
         }
     }
     for (float* buffer : buffers)
-        std::free(buffer);
+        releaseWorkMemory(buffer);
     std::free(blockMax);
 
     pairSlots(graph);

@@ -23,7 +23,7 @@ inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + wind
 //   image:  M×N single values, column-major (pixel (i, j) at i + M·j).
 //   kernel: patchSide×patchSide weights, column-major; offset (a, b) of the
 //           patch is weighted by element (a + im2) + patchSide·(b + im2).
-// Requires M, N ≥ im2 + iw2, nearest ∈ {0, 4}, windowSide ≥ 3 when nearest is 4,
+// Requires M·N < 2^31, M, N ≥ im2 + iw2, nearest ∈ {0, 4}, windowSide ≥ 3 when nearest is 4,
 // best ≥ 0 and h > 0.
 // Window weights are computed by `threads` threads (at least one; the caller's
 // thread is one of them); the graph is the same for every thread count.

@@ -1,16 +1,16 @@
 #include "weight_graph.h"
 
 #include "fast_math.h"
+#include "work_memory.h"
 
-#include <cstdlib>
 
 namespace {
 
 // Index of the first of the first `count` slots of pixel g naming pixel
 // `target`, or -1.
-std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t count, std::int64_t target)
+std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t count, std::int32_t target)
 {
-    const std::int64_t* links = graph.links + g * graph.slots;
+    const std::int32_t* links = graph.links + g * graph.slots;
     for (std::ptrdiff_t k = 0; k < count; ++k)
         if (links[k] == target)
             return k;
@@ -19,7 +19,7 @@ std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff
 
 // Appends `target` with weight w to the list of pixel g unless the list is
 // full or names it already. Returns whether the entry was made.
-bool appendSlot(WeightGraph& graph, std::ptrdiff_t g, std::int64_t target, float w)
+bool appendSlot(WeightGraph& graph, std::ptrdiff_t g, std::int32_t target, float w)
 {
     const std::ptrdiff_t count = graph.counts[g];
     if (count >= graph.slots || findSlot(graph, g, count, target) >= 0)
@@ -37,10 +37,10 @@ bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_
     const std::size_t pixels = static_cast<std::size_t>(rows * cols);
     const std::size_t entries = pixels * static_cast<std::size_t>(slots);
     *graph = {rows, cols, slots, nullptr, nullptr, nullptr, nullptr};
-    graph->counts = static_cast<std::int32_t*>(std::malloc(sizeof(std::int32_t) * (pixels ? pixels : 1)));
-    graph->links = static_cast<std::int64_t*>(std::malloc(sizeof(std::int64_t) * (entries ? entries : 1)));
-    graph->weights = static_cast<float*>(std::malloc(sizeof(float) * (entries ? entries : 1)));
-    graph->normalised = static_cast<unsigned char*>(std::malloc(pixels ? pixels : 1));
+    graph->counts = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * pixels));
+    graph->links = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * entries));
+    graph->weights = static_cast<float*>(allocateWorkMemory(sizeof(float) * entries));
+    graph->normalised = static_cast<unsigned char*>(allocateWorkMemory(pixels));
     if (graph->counts && graph->links && graph->weights && graph->normalised)
         return true;
     releaseWeightGraph(graph);
@@ -49,10 +49,10 @@ bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_
 
 void releaseWeightGraph(WeightGraph* graph)
 {
-    std::free(graph->counts);
-    std::free(graph->links);
-    std::free(graph->weights);
-    std::free(graph->normalised);
+    releaseWorkMemory(graph->counts);
+    releaseWorkMemory(graph->links);
+    releaseWorkMemory(graph->weights);
+    releaseWorkMemory(graph->normalised);
     graph->counts = nullptr;
     graph->links = nullptr;
     graph->weights = nullptr;
@@ -76,15 +76,15 @@ void insertNearest(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int d
                    float w)
 {
     const std::ptrdiff_t entry = graphOffset(graph, i, j) * graph.slots + k;
-    graph.links[entry] = graphOffset(graph, i + di, j + dj);
+    graph.links[entry] = static_cast<std::int32_t>(graphOffset(graph, i + di, j + dj));
     graph.weights[entry] = w;
 }
 
 void insertPair(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, int dj, float w)
 {
     const std::ptrdiff_t a = graphOffset(graph, i, j), b = graphOffset(graph, i + di, j + dj);
-    if (appendSlot(graph, a, b, w))
-        appendSlot(graph, b, a, w);
+    if (appendSlot(graph, a, static_cast<std::int32_t>(b), w))
+        appendSlot(graph, b, static_cast<std::int32_t>(a), w);
 }
 
 void pairSlots(WeightGraph& graph)
@@ -95,14 +95,14 @@ void pairSlots(WeightGraph& graph)
     for (std::ptrdiff_t g = 0; g < pixels; ++g) {
         for (std::ptrdiff_t k = 0; k < K; ++k) {
             const std::ptrdiff_t partner = graph.links[g * K + k];
-            const std::ptrdiff_t q = findSlot(graph, partner, K, g);
+            const std::ptrdiff_t q = findSlot(graph, partner, K, static_cast<std::int32_t>(g));
             if (q < 0) {
                 graph.links[g * K + k] = 0;
                 graph.weights[g * K + k] = 0.0f;
             } else if (q != k) {
-                std::int64_t* links = graph.links + partner * K;
+                std::int32_t* links = graph.links + partner * K;
                 float* weights = graph.weights + partner * K;
-                const std::int64_t link = links[q];
+                const std::int32_t link = links[q];
                 links[q] = links[k];
                 links[k] = link;
                 const float weight = weights[q];
@@ -143,7 +143,7 @@ void storeGraph(const WeightGraph& graph, GraphArrays& arrays)
         std::int32_t* rowPlane = columnPlane + pixels;
         for (std::ptrdiff_t g = 0; g < pixels; ++g) {
             const float w = graph.weights[g * K + k];
-            const std::int64_t link = graph.links[g * K + k];
+            const std::int32_t link = graph.links[g * K + k];
             weightPlane[g] = w;
             rootPlane[g] = graph.normalised[g] ? fastSqrt(w) : 0.0f;
             columnPlane[g] = static_cast<std::int32_t>(link % N);

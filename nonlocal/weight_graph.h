@@ -26,10 +26,11 @@ struct GraphArrays {
 // graph offset j′ + N·i′ of the neighbour; 0, pixel (0, 0), when empty) and of
 // `weights`. `normalised` marks the pixels whose weights were normalised.
 // Every scan for a pixel compares offsets, which is comparing both coordinates.
+// Offsets are 32-bit: M·N must stay below 2^31.
 struct WeightGraph {
     std::ptrdiff_t rows, cols, slots;
     std::int32_t* counts;
-    std::int64_t* links;
+    std::int32_t* links;
     float* weights;
     unsigned char* normalised;
 };

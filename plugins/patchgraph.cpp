@@ -73,6 +73,8 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
                    r.rows, r.cols, ic1);
 
     const double pixels = static_cast<double>(r.rows) * r.cols;
+    if (pixels > 2147483647.0)
+        raiseError(kFunction, "invalidArgument", "The image has %.0f pixels; at most 2^31-1 are supported.", pixels);
     if (static_cast<double>(mxGetNumberOfElements(image)) < pixels)
         raiseError(kFunction, "inconsistentSizes", "The image has %.0f elements; rows*cols = %.0f are needed.",
                    static_cast<double>(mxGetNumberOfElements(image)), pixels);

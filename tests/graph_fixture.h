@@ -57,7 +57,7 @@ struct OwnedGraph {
     float weight(int i, int j, int k) const { return graph.weights[entry(i, j, k)]; }
     Cell neighbour(int i, int j, int k) const
     {
-        const std::int64_t link = graph.links[entry(i, j, k)];
+        const std::int32_t link = graph.links[entry(i, j, k)];
         return {static_cast<int>(link / graph.cols), static_cast<int>(link % graph.cols)};
     }
     bool isEmpty(int i, int j, int k) const { return weight(i, j, k) == 0.0f && neighbour(i, j, k) == Cell(0, 0); }
