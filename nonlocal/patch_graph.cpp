@@ -34,7 +34,7 @@ struct Extents {
 };
 
 struct Context {
-    const float* image;
+    const float* image;        // M·N values with kLanes readable values before and after
     const float* kernel;
     std::ptrdiff_t rows, cols;
     int patchSide, im2, iw2;
@@ -201,11 +201,12 @@ void interiorWindows(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std:
 }
 
 // Patch distances of pixel (i, j), with extents e, to the candidates
-// (di0 + l, dj0 + n) for l < lanes and n < Q, in the same order of terms as
-// interiorDistances.
+// (di0 + l, dj0 + n) for l < kLanes and n < Q, in the same order of terms as
+// interiorDistances. Lanes past the window column read neighbouring values of
+// the padded image and are discarded by the caller.
 template <int Q>
 void borderDistances(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, const Extents& e, std::ptrdiff_t di0,
-                     std::ptrdiff_t dj0, int lanes, float (*distances)[kLanes])
+                     std::ptrdiff_t dj0, float (*distances)[kLanes])
 {
     const std::ptrdiff_t M = c.rows;
     double sum[Q][kLanes] = {};
@@ -215,7 +216,7 @@ void borderDistances(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, const
             const float centre = c.image[(i + a) + M * (j + b)];
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = c.image + (i + di0 + a) + M * (j + dj0 + n + b);
-                for (int l = 0; l < lanes; ++l) {
+                for (int l = 0; l < kLanes; ++l) {
                     const float d = centre - candidate[l];
                     sum[n][l] = static_cast<float>(sum[n][l] + k * d * d);
                 }
@@ -245,10 +246,10 @@ void borderWindow(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptr
         for (std::ptrdiff_t di0 = diLo; di0 <= diHi; di0 += kLanes) {
             const int lanes = static_cast<int>(std::min<std::ptrdiff_t>(kLanes, diHi - di0 + 1));
             if (columns == Q)
-                borderDistances<Q>(c, i, j, e, di0, dj0, lanes, distances);
+                borderDistances<Q>(c, i, j, e, di0, dj0, distances);
             else
                 for (int n = 0; n < columns; ++n)
-                    borderDistances<1>(c, i, j, e, di0, dj0 + n, lanes, distances + n);
+                    borderDistances<1>(c, i, j, e, di0, dj0 + n, distances + n);
             for (int n = 0; n < columns; ++n) {
                 laneWeights(distances[n], c.h, weights);
                 for (int l = 0; l < lanes; ++l)
@@ -487,16 +488,23 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
         allocated = allocated && buffers[b];
     }
     float* blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize / kLanes + 1)));
+    // The image with kLanes zeros on either side, so that whole lane groups
+    // of the border windows can be read.
+    float* padded = static_cast<float*>(allocateWorkMemory(sizeof(float) * static_cast<std::size_t>(M * N + 2 * kLanes)));
     WeightGraph graph;
-    allocated = allocated && blockMax && allocateWeightGraph(M, N, arrays.slots, &graph);
+    allocated = allocated && blockMax && padded && allocateWeightGraph(M, N, arrays.slots, &graph);
     if (!allocated) {
         for (float* buffer : buffers)
             releaseWorkMemory(buffer);
         std::free(blockMax);
+        releaseWorkMemory(padded);
         return false;
     }
+    std::fill(padded, padded + kLanes, 0.0f);
+    std::copy(image, image + M * N, padded + kLanes);
+    std::fill(padded + kLanes + M * N, padded + M * N + 2 * kLanes, 0.0f);
 
-    const Context c{image, kernel, M, N, settings.patchSide, patchHalf(settings), iw2, side, windowSize,
+    const Context c{padded + kLanes, kernel, M, N, settings.patchSide, patchHalf(settings), iw2, side, windowSize,
                     static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, buffers, bufferCount};
     presetGraph(graph, settings.nearest);
     {
@@ -520,6 +528,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     for (float* buffer : buffers)
         releaseWorkMemory(buffer);
     std::free(blockMax);
+    releaseWorkMemory(padded);
 
     pairSlots(graph);
     normalizeWeights(graph);
