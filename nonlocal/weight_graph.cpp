@@ -6,11 +6,36 @@
 
 namespace {
 
+constexpr int kScanWidth = 16;
+
+// Index of the lowest set bit of a non-zero value.
+inline int lowestSetBit(std::uint32_t bits)
+{
+#if defined(__GNUC__)
+    return __builtin_ctz(bits);
+#else
+    int index = 0;
+    while (!(bits & 1u)) {
+        bits >>= 1;
+        ++index;
+    }
+    return index;
+#endif
+}
+
 // Index of the first of the first `count` slots of pixel g naming pixel
-// `target`, or -1.
+// `target`, or -1. Up to kScanWidth slots are compared all at once (the links
+// array has kScanWidth entries of padding past its last pixel).
 std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t count, std::int32_t target)
 {
     const std::int32_t* links = graph.links + g * graph.slots;
+    if (count <= kScanWidth) {
+        std::uint32_t matches = 0;
+        for (int k = 0; k < kScanWidth; ++k)
+            matches |= static_cast<std::uint32_t>(links[k] == target) << k;
+        matches &= static_cast<std::uint32_t>((std::uint64_t{1} << count) - 1);
+        return matches ? lowestSetBit(matches) : -1;
+    }
     for (std::ptrdiff_t k = 0; k < count; ++k)
         if (links[k] == target)
             return k;
@@ -38,7 +63,7 @@ bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_
     const std::size_t entries = pixels * static_cast<std::size_t>(slots);
     *graph = {rows, cols, slots, nullptr, nullptr, nullptr, nullptr};
     graph->counts = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * pixels));
-    graph->links = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * entries));
+    graph->links = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * (entries + kScanWidth)));
     graph->weights = static_cast<float*>(allocateWorkMemory(sizeof(float) * entries));
     graph->normalised = static_cast<unsigned char*>(allocateWorkMemory(pixels));
     if (graph->counts && graph->links && graph->weights && graph->normalised)
@@ -70,6 +95,8 @@ void presetGraph(WeightGraph& graph, int nearest)
         graph.links[e] = 0;
         graph.weights[e] = 0.0f;
     }
+    for (int e = 0; e < kScanWidth; ++e)
+        graph.links[pixels * graph.slots + e] = 0;
 }
 
 void insertNearest(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, int dj, std::ptrdiff_t k,
