@@ -294,6 +294,11 @@ void computeTask(const Context& c, const Chunk& chunk, std::ptrdiff_t task, floa
 float largestWeight(const float* window, std::ptrdiff_t begin, std::ptrdiff_t end)
 {
     float largest = 0.0f;
+    if (end - begin == kLanes) {
+        for (int q = 0; q < kLanes; ++q)
+            largest = window[begin + q] > largest ? window[begin + q] : largest;
+        return largest;
+    }
     for (std::ptrdiff_t q = begin; q < end; ++q)
         largest = window[q] > largest ? window[q] : largest;
     return largest;
