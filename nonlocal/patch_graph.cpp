@@ -122,7 +122,9 @@ void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, co
         for (int b = -im2; b <= im2; ++b) {
             const double k = c.kernel[(a + im2) + c.patchSide * (b + im2)];
             const float* centre = c.image + (r0 + a) + M * (j + b);
-#pragma GCC unroll 8
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8   // keeps the Q·kLanes sums in registers
+#endif
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = centre + shift[n];
                 for (int l = 0; l < kLanes; ++l) {
