@@ -126,7 +126,7 @@ void pairSlots(WeightGraph& graph)
             if (q < 0) {
                 graph.links[g * K + k] = 0;
                 graph.weights[g * K + k] = 0.0f;
-            } else if (q != k) {
+            } else {   // exchanging a slot with itself (q = k) changes nothing
                 std::int32_t* links = graph.links + partner * K;
                 float* weights = graph.weights + partner * K;
                 const std::int32_t link = links[q];
