@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -75,6 +76,7 @@ constexpr std::ptrdiff_t kColumnsPerTask = 4;
 constexpr std::ptrdiff_t kVisitsPerTask = 32;
 constexpr std::ptrdiff_t kBandChunkVisits = 2048;
 constexpr int kMaxBuffers = 16;
+constexpr std::size_t kChunksAhead = 2;   // chunks computed ahead of the one consumed
 
 Extents patchExtents(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j)
 {
@@ -350,12 +352,13 @@ void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std:
     }
 }
 
-// Worker threads computing the tasks of the chunk that the caller's thread
-// publishes, while the caller consumes the previous chunk. The caller helps
-// with the tasks it finds open when it waits for a chunk.
+// Worker threads computing the tasks of the chunks that the caller's thread
+// opens, in order, while the caller consumes earlier chunks. The caller helps
+// with open tasks when it waits for a chunk.
 class ChunkWorkers {
 public:
-    ChunkWorkers(const Context& c, const std::vector<Chunk>& chunks, int threads) : c_(c), chunks_(chunks)
+    ChunkWorkers(const Context& c, const std::vector<Chunk>& chunks, int threads)
+        : c_(c), chunks_(chunks), done_(chunks.size(), 0)
     {
         for (int t = 1; t < threads; ++t) {
             try {
@@ -377,26 +380,26 @@ public:
             t.join();
     }
 
-    // Opens the tasks of chunk n.
-    void publish(std::ptrdiff_t n)
+    // Opens the tasks of the next chunk.
+    void openNext()
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            chunk_ = n;
-            nextTask_ = 0;
-            tasksDone_ = 0;
+            ++opened_;
         }
         wake_.notify_all();
     }
 
-    // Runs open tasks of the published chunk, then waits until all are done.
-    void finish()
+    // Runs open tasks of chunks up to n, then waits until chunk n is complete.
+    void finish(std::ptrdiff_t n)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        const std::ptrdiff_t taskCount = chunks_[chunk_].tasks;
-        while (nextTask_ < taskCount)
-            runOne(lock);
-        done_.wait(lock, [&] { return tasksDone_ == taskCount; });
+        while (done_[n] < chunks_[n].tasks) {
+            if (nextChunk_ <= n && nextChunk_ < opened_)
+                runOne(lock);
+            else
+                finished_.wait(lock);
+        }
     }
 
 private:
@@ -404,7 +407,7 @@ private:
     {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [&] { return stop_ || (chunk_ >= 0 && nextTask_ < chunks_[chunk_].tasks); });
+            wake_.wait(lock, [&] { return stop_ || nextChunk_ < opened_; });
             if (stop_)
                 return;
             runOne(lock);
@@ -414,20 +417,25 @@ private:
     // Takes the next open task, runs it unlocked and counts it done.
     void runOne(std::unique_lock<std::mutex>& lock)
     {
-        const std::ptrdiff_t n = chunk_, task = nextTask_++;
+        const std::ptrdiff_t n = nextChunk_, task = nextTask_++;
+        if (nextTask_ == chunks_[n].tasks) {
+            ++nextChunk_;
+            nextTask_ = 0;
+        }
         lock.unlock();
         computeTask(c_, chunks_[n], task, c_.buffers[n % c_.bufferCount]);
         lock.lock();
-        if (++tasksDone_ == chunks_[n].tasks)
-            done_.notify_all();
+        if (++done_[n] == chunks_[n].tasks)
+            finished_.notify_all();
     }
 
     const Context& c_;
     const std::vector<Chunk>& chunks_;
+    std::vector<std::ptrdiff_t> done_;   // finished tasks per chunk
     std::vector<std::thread> workers_;
     std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    std::ptrdiff_t chunk_ = -1, nextTask_ = 0, tasksDone_ = 0;
+    std::condition_variable wake_, finished_;
+    std::ptrdiff_t opened_ = 0, nextChunk_ = 0, nextTask_ = 0;
     bool stop_ = false;
 };
 
@@ -456,10 +464,28 @@ std::vector<Chunk> makeChunks(const Pass* passes, int passCount)
     return chunks;
 }
 
-} // namespace
+// The work memory of one construction, released when it goes out of scope.
+struct WorkMemory {
+    float* windows[kMaxBuffers] = {};
+    float* blockMax = nullptr;
+    float* paddedImage = nullptr;
+    WeightGraph graph{};
+    bool graphAllocated = false;
 
-bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
-                     GraphArrays& arrays)
+    ~WorkMemory()
+    {
+        for (float* buffer : windows)
+            releaseWorkMemory(buffer);
+        std::free(blockMax);
+        releaseWorkMemory(paddedImage);
+        if (graphAllocated)
+            releaseWeightGraph(&graph);
+    }
+};
+
+// buildPatchGraph without the catch for std::bad_alloc.
+bool buildGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
+                GraphArrays& arrays)
 {
     const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
     const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(side) * side;
@@ -469,7 +495,7 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     // windows of the stripes that one stripe writes into fit in 32 MiB;
     // otherwise it is visited like the bands (clipped extents equal full ones
     // there, and no candidate leaves the image).
-    const int interiorBuffers = 2 + (iw2 + kLanes - 1) / kLanes;
+    const int interiorBuffers = 1 + kChunksAhead + (iw2 + kLanes - 1) / kLanes;
     const double stripeBytes = 4.0 * kLanes * std::max<std::ptrdiff_t>(0, N - 2 * ic1) * static_cast<double>(windowSize);
     const bool laneInterior = M - 2 * ic1 >= kLanes && interiorBuffers <= kMaxBuffers &&
                               stripeBytes * interiorBuffers <= 32.0 * (1 << 20);
@@ -482,64 +508,69 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
     };
     const std::vector<Chunk> chunks = makeChunks(passes, 5);
 
-    // Chunk n fills buffers[n % count]; while chunk n is consumed, chunk n+1 is
-    // computed and writes into stripes up to ceil(iw2 / kLanes) further on.
-    const int bufferCount = laneInterior ? interiorBuffers : 2;
+    // Chunk n fills windows[n % count]; while chunk n is consumed, chunks up to
+    // n + kChunksAhead are computed and write into stripes up to
+    // ceil(iw2 / kLanes) further on.
+    const int bufferCount = laneInterior ? interiorBuffers : 1 + kChunksAhead;
     std::ptrdiff_t largest = 1;
     for (const Chunk& chunk : chunks)
         largest = std::max(largest, chunk.visits);
-    float* buffers[kMaxBuffers] = {};
-    bool allocated = true;
+    WorkMemory work;
     for (int b = 0; b < bufferCount; ++b) {
-        buffers[b] = static_cast<float*>(allocateWorkMemory(sizeof(float) * static_cast<std::size_t>(windowSize * largest)));
-        allocated = allocated && buffers[b];
+        work.windows[b] = static_cast<float*>(allocateWorkMemory(sizeof(float) * static_cast<std::size_t>(windowSize * largest)));
+        if (!work.windows[b])
+            return false;
     }
-    float* blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize / kLanes + 1)));
+    work.blockMax = static_cast<float*>(std::malloc(sizeof(float) * static_cast<std::size_t>(windowSize / kLanes + 1)));
     // The image with kLanes zeros on either side, so that whole lane groups
     // of the border windows can be read.
-    float* padded = static_cast<float*>(allocateWorkMemory(sizeof(float) * static_cast<std::size_t>(M * N + 2 * kLanes)));
-    WeightGraph graph;
-    allocated = allocated && blockMax && padded && allocateWeightGraph(M, N, arrays.slots, &graph);
-    if (!allocated) {
-        for (float* buffer : buffers)
-            releaseWorkMemory(buffer);
-        std::free(blockMax);
-        releaseWorkMemory(padded);
+    work.paddedImage = static_cast<float*>(allocateWorkMemory(sizeof(float) * static_cast<std::size_t>(M * N + 2 * kLanes)));
+    if (!work.blockMax || !work.paddedImage)
         return false;
-    }
+    work.graphAllocated = allocateWeightGraph(M, N, arrays.slots, &work.graph);
+    if (!work.graphAllocated)
+        return false;
+    float* padded = work.paddedImage;
     std::fill(padded, padded + kLanes, 0.0f);
     std::copy(image, image + M * N, padded + kLanes);
     std::fill(padded + kLanes + M * N, padded + M * N + 2 * kLanes, 0.0f);
 
     const Context c{padded + kLanes, kernel, M, N, settings.patchSide, patchHalf(settings), iw2, side, windowSize,
-                    static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, buffers, bufferCount};
+                    static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, work.windows, bufferCount};
+    WeightGraph& graph = work.graph;
     presetGraph(graph, settings.nearest);
     {
         ChunkWorkers workers(c, chunks, std::max(1, threads));
-        if (!chunks.empty())
-            workers.publish(0);
+        for (std::size_t n = 0; n < kChunksAhead && n < chunks.size(); ++n)
+            workers.openNext();
         for (std::size_t n = 0; n < chunks.size(); ++n) {
-            workers.finish();
-            if (n + 1 < chunks.size())
-                workers.publish(static_cast<std::ptrdiff_t>(n + 1));
+            workers.finish(static_cast<std::ptrdiff_t>(n));
+            if (n + kChunksAhead < chunks.size())
+                workers.openNext();
             const Chunk& chunk = chunks[n];
             const Pass& pass = *chunk.pass;
-            float* windows = buffers[n % bufferCount];
+            float* windows = work.windows[n % bufferCount];
             for (std::ptrdiff_t v = 0; v < chunk.visits; ++v) {
                 const std::ptrdiff_t visit = chunk.firstVisit + v;
                 selectNeighbours(c, pass, pass.rowBegin + visit / pass.width(), pass.colBegin + visit % pass.width(),
-                                 settings.nearest, windows + v * c.windowSize, blockMax, graph);
+                                 settings.nearest, windows + v * c.windowSize, work.blockMax, graph);
             }
         }
     }
-    for (float* buffer : buffers)
-        releaseWorkMemory(buffer);
-    std::free(blockMax);
-    releaseWorkMemory(padded);
-
     pairSlots(graph);
     normalizeWeights(graph);
     storeGraph(graph, arrays);
-    releaseWeightGraph(&graph);
     return true;
+}
+
+} // namespace
+
+bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
+                     GraphArrays& arrays)
+{
+    try {
+        return buildGraph(image, kernel, settings, threads, arrays);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
