@@ -440,8 +440,11 @@ private:
 };
 
 // The passes cut into chunks, in visiting order.
-std::vector<Chunk> makeChunks(const Pass* passes, int passCount)
+std::vector<Chunk> makeChunks(const Pass* passes, int passCount, std::ptrdiff_t windowSize)
 {
+    // Pixel-by-pixel chunks hold at most kBandChunkVisits windows and 16 MiB.
+    const std::ptrdiff_t pixelChunk =
+        std::max<std::ptrdiff_t>(1, std::min<std::ptrdiff_t>(kBandChunkVisits, (std::ptrdiff_t{16} << 20) / (4 * windowSize)));
     std::vector<Chunk> chunks;
     for (int p = 0; p < passCount; ++p) {
         const Pass& pass = passes[p];
@@ -455,8 +458,8 @@ std::vector<Chunk> makeChunks(const Pass* passes, int passCount)
         } else {
             // Band passes, and an interior too low for whole lane groups, go pixel by pixel.
             const std::ptrdiff_t visits = width * height;
-            for (std::ptrdiff_t first = 0; first < visits; first += kBandChunkVisits) {
-                const std::ptrdiff_t count = std::min(kBandChunkVisits, visits - first);
+            for (std::ptrdiff_t first = 0; first < visits; first += pixelChunk) {
+                const std::ptrdiff_t count = std::min(pixelChunk, visits - first);
                 chunks.push_back({&pass, first, count, (count + kVisitsPerTask - 1) / kVisitsPerTask});
             }
         }
@@ -506,7 +509,7 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
         {ic1, M - ic1, 0, ic1, true},                // band 2: left columns
         {ic1, M - ic1, N - ic1, N, true},            // band 3: right columns
     };
-    const std::vector<Chunk> chunks = makeChunks(passes, 5);
+    const std::vector<Chunk> chunks = makeChunks(passes, 5, windowSize);
 
     // Chunk n fills windows[n % count]; while chunk n is consumed, chunks up to
     // n + kChunksAhead are computed and write into stripes up to
