@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <set>
 #include <tuple>
 
@@ -67,6 +68,21 @@ TEST(PatchGraph, MatchesTheLiteralConstructionBitForBit)
         const auto kernel = makeGaussianKernel(c.s.patchSide, 1.0f);
         expectSameBits(buildFast(image, kernel, c, 1), buildReference(image, kernel, c));
     }
+}
+
+TEST(PatchGraph, ExtremeValuesMatchTheLiteralConstruction)
+{
+    // Negative kernel weights give positive exponents (saturated weights),
+    // a NaN pixel gives NaN distances (weight 0), huge values overflow the sums.
+    const Case c{40, 36, {3, 9, 4, 8, 0.01f}};
+    auto image = makeTestImage(c.rows, c.cols, 0.1f, 3);
+    image[20 + 40 * 17] = std::numeric_limits<float>::quiet_NaN();
+    image[5 + 40 * 30] = 3e38f;
+    image[33 + 40 * 2] = -std::numeric_limits<float>::infinity();
+    auto kernel = makeGaussianKernel(3, 1.0f);
+    kernel[1] = -40.0f;
+    kernel[5] = -0.5f;
+    expectSameBits(buildFast(image, kernel, c, 2), buildReference(image, kernel, c));
 }
 
 TEST(PatchGraph, ThreadCountDoesNotChangeTheGraph)
