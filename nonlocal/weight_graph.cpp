@@ -3,10 +3,31 @@
 #include "fast_math.h"
 #include "work_memory.h"
 
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 
 namespace {
 
 constexpr int kScanWidth = 16;
+
+// Bit k set where links[k] equals target, for k < kScanWidth.
+inline std::uint32_t matchMask(const std::int32_t* links, std::int32_t target)
+{
+#if defined(__AVX2__)
+    const __m256i wanted = _mm256_set1_epi32(target);
+    const __m256i low = _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(links)), wanted);
+    const __m256i high = _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(links + 8)), wanted);
+    return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(low))) |
+           static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(high))) << 8;
+#else
+    std::uint32_t matches = 0;
+    for (int k = 0; k < kScanWidth; ++k)
+        matches |= static_cast<std::uint32_t>(links[k] == target) << k;
+    return matches;
+#endif
+}
 
 // Index of the lowest set bit of a non-zero value.
 inline int lowestSetBit(std::uint32_t bits)
@@ -30,9 +51,7 @@ std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff
 {
     const std::int32_t* links = graph.links + g * graph.slots;
     if (count <= kScanWidth) {
-        std::uint32_t matches = 0;
-        for (int k = 0; k < kScanWidth; ++k)
-            matches |= static_cast<std::uint32_t>(links[k] == target) << k;
+        std::uint32_t matches = matchMask(links, target);
         matches &= static_cast<std::uint32_t>((std::uint64_t{1} << count) - 1);
         return matches ? lowestSetBit(matches) : -1;
     }
