@@ -44,12 +44,22 @@ printf('patchgraph on a %dx%d image, noise %.2f, h = %.4f\n', M, N, sigma, h);
 [w, nb] = patchgraph(noisy, kernel, single([1 M N 5 11 4 10 h]));
 K = size(w, 3) / 2;
 
-% Draw the noisy image in grey and, for a few pixels, their neighbours in
-% red (brighter for a larger weight) around the pixel itself in green.
+% Draw the noisy image in grey and, for a few pixels, their search window in
+% blue and their neighbours in red (brighter for a larger weight) around the
+% pixel itself in green.
 picture = repmat(min(max(double(noisy), 0), 1), [1 1 3]);
 picks = round([0.35 * M, 0.3 * N; 0.6 * M, 0.72 * N; 0.92 * M, 0.5 * N; 0.2 * M, 0.8 * N]);
 for p = 1:rows(picks)
   i = picks(p, 1); j = picks(p, 2);             % 1-based row and column
+  top = max(i - 5, 1); bottom = min(i + 5, M); left = max(j - 5, 1); right = min(j + 5, N);
+  frame = false(M, N);
+  frame([top bottom], left:right) = true;
+  frame(top:bottom, [left right]) = true;
+  for channel = 1:3
+    layer = picture(:, :, channel);
+    layer(frame) = 0.5 * layer(frame) + 0.5 * (channel == 3);
+    picture(:, :, channel) = layer;
+  end
   weights = double(squeeze(w(j, i, 1:2:end)));
   cols = double(squeeze(nb(j, i, 2:2:end))) + 1;
   rows_ = double(squeeze(nb(j, i, 3:2:end))) + 1;
