@@ -29,11 +29,11 @@ inline float fastSqrt(float x)
 inline float fastExp(double x)
 {
     const double t = 1072632447.0 + 1512775.3951951857 * x;
-    if (!(t >= 0.0))
-        return 0.0f;
-    const std::int32_t upper = t < 2147483648.0 ? static_cast<std::int32_t>(t) : INT32_MAX;
-    const std::uint64_t pattern = static_cast<std::uint64_t>(static_cast<std::uint32_t>(upper)) << 32;
+    // Written with selects rather than branches so that loops over it vectorise.
+    const double clamped = !(t >= 0.0) ? 0.0 : (t < 2147483647.0 ? t : 2147483647.0);
+    const std::uint64_t pattern = static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped)))
+                                  << 32;
     double value;
     std::memcpy(&value, &pattern, sizeof value);
-    return static_cast<float>(value);
+    return t >= 0.0 ? static_cast<float>(value) : 0.0f;
 }

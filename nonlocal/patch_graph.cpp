@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <mutex>
@@ -78,30 +77,27 @@ constexpr std::ptrdiff_t kBandChunkVisits = 2048;
 constexpr int kMaxBuffers = 16;
 constexpr std::size_t kChunksAhead = 2;   // chunks computed ahead of the one consumed
 
-Extents patchExtents(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j)
+// Patch extents of pixel (i, j), clipped at the image border.
+Extents clippedExtents(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j)
 {
-    if (!pass.clipped)
-        return {c.im2, c.im2, c.im2, c.im2};
     return {i - c.im2 >= 0 ? c.im2 : i, i + c.im2 <= c.rows - 1 ? c.im2 : c.rows - 1 - i,
             j - c.im2 >= 0 ? c.im2 : j, j + c.im2 <= c.cols - 1 ? c.im2 : c.cols - 1 - j};
 }
 
-// weights[l] = fastExp(−distances[l] / h) for kLanes values, written so that
-// the compiler can vectorise it: the same steps as fastExp, with selects.
+// weights[l] = fastExp(−distances[l] / h) for kLanes values.
 void laneWeights(const float* distances, double h, float* weights)
 {
-    double t[kLanes];
-    std::uint64_t pattern[kLanes];
     for (int l = 0; l < kLanes; ++l)
-        t[l] = 1072632447.0 + 1512775.3951951857 * (-static_cast<double>(distances[l]) / h);
-    for (int l = 0; l < kLanes; ++l) {
-        const double clamped = !(t[l] >= 0.0) ? 0.0 : (t[l] < 2147483647.0 ? t[l] : 2147483647.0);
-        pattern[l] = static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped))) << 32;
-    }
-    double value[kLanes];
-    std::memcpy(value, pattern, sizeof value);
-    for (int l = 0; l < kLanes; ++l)
-        weights[l] = t[l] >= 0.0 ? static_cast<float>(value[l]) : 0.0f;
+        weights[l] = fastExp(-static_cast<double>(distances[l]) / h);
+}
+
+// One term of a patch distance added to its running sum: the difference in
+// single precision, kernel·d·d in double, the sum rounded to single (and kept
+// as a double, which holds it exactly).
+inline double addTerm(double sum, double k, float centre, float candidate)
+{
+    const float d = centre - candidate;
+    return static_cast<float>(sum + k * d * d);
 }
 
 // Patch distances of kLanes interior pixels (rows r0 .. r0+kLanes−1 of column
@@ -129,10 +125,8 @@ void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, co
 #endif
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = centre + shift[n];
-                for (int l = 0; l < kLanes; ++l) {
-                    const float d = centre[l] - candidate[l];
-                    sum[n][l] = static_cast<float>(sum[n][l] + k * d * d);
-                }
+                for (int l = 0; l < kLanes; ++l)
+                    sum[n][l] = addTerm(sum[n][l], k, centre[l], candidate[l]);
             }
         }
     }
@@ -220,10 +214,8 @@ void borderDistances(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, const
             const float centre = c.image[(i + a) + M * (j + b)];
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = c.image + (i + di0 + a) + M * (j + dj0 + n + b);
-                for (int l = 0; l < kLanes; ++l) {
-                    const float d = centre - candidate[l];
-                    sum[n][l] = static_cast<float>(sum[n][l] + k * d * d);
-                }
+                for (int l = 0; l < kLanes; ++l)
+                    sum[n][l] = addTerm(sum[n][l], k, centre, candidate[l]);
             }
         }
     }
@@ -234,10 +226,10 @@ void borderDistances(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, const
 
 // Window weights of pixel (i, j) with clipped patch extents: a candidate whose
 // patch with the same extents would leave the image gets 0.
-void borderWindow(const Context& c, const Pass& pass, std::ptrdiff_t i, std::ptrdiff_t j, float* window)
+void borderWindow(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, float* window)
 {
     constexpr int Q = 4;
-    const Extents e = patchExtents(c, pass, i, j);
+    const Extents e = clippedExtents(c, i, j);
     const std::ptrdiff_t diLo = std::max<std::ptrdiff_t>(-c.iw2, e.up - i);
     const std::ptrdiff_t diHi = std::min<std::ptrdiff_t>(c.iw2, c.rows - 1 - e.down - i);
     const std::ptrdiff_t djLo = std::max<std::ptrdiff_t>(-c.iw2, e.left - j);
@@ -275,7 +267,7 @@ void computeTask(const Context& c, const Chunk& chunk, std::ptrdiff_t task, floa
         const std::ptrdiff_t end = std::min(chunk.visits, begin + kVisitsPerTask);
         for (std::ptrdiff_t v = begin; v < end; ++v) {
             const std::ptrdiff_t visit = chunk.firstVisit + v;
-            borderWindow(c, pass, pass.rowBegin + visit / width, pass.colBegin + visit % width,
+            borderWindow(c, pass.rowBegin + visit / width, pass.colBegin + visit % width,
                          windows + v * c.windowSize);
         }
         return;
