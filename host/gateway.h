@@ -53,5 +53,21 @@ inline bool truncateToInt32(double value, std::int32_t* result)
     return true;
 }
 
+// Stores the gateway's results in the host's result slots. The host offers
+// max(nlhs, 1) slots (Octave allocates exactly that many; writing past them
+// corrupts its heap), so results beyond those are released instead: every
+// result is created and filled whatever nlhs says, and the caller receives
+// the ones it asked for.
+inline void storeResults(int nlhs, mxArray* plhs[], mxArray* const results[], int count)
+{
+    const int offered = nlhs > 1 ? nlhs : 1;
+    for (int k = 0; k < count; ++k) {
+        if (k < offered)
+            plhs[k] = results[k];
+        else
+            mxDestroyArray(results[k]);
+    }
+}
+
 // The verbose flag of the graph plug-ins: set when the value truncates to 1.
 inline bool isVerboseFlag(float value) { return value >= 1.0f && value < 2.0f; }

@@ -114,19 +114,22 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                                   static_cast<mwSize>(2 * static_cast<mwSize>(slots))};
     const mwSize neighbourDims[3] = {weightDims[0], weightDims[1], weightDims[2] + 1};
     const mwSize spareDims[3] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols), 10};
-    plhs[OUT_WEIGHTS] = mxCreateNumericArray(3, weightDims, mxSINGLE_CLASS, mxREAL);
-    plhs[OUT_NEIGHBOURS] = mxCreateNumericArray(3, neighbourDims, mxINT32_CLASS, mxREAL);
-    plhs[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
+    mxArray* results[OUT_END];
+    results[OUT_WEIGHTS] = mxCreateNumericArray(3, weightDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_NEIGHBOURS] = mxCreateNumericArray(3, neighbourDims, mxINT32_CLASS, mxREAL);
+    results[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
 
     mexPrintf("iNbNeigh= %i, im2= %i, iw2= %i, ic1= %i\n", slots, patchHalf(s), windowHalf(s), borderWidth(s));
 
-    GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(plhs[OUT_WEIGHTS])),
-                      static_cast<std::int32_t*>(mxGetData(plhs[OUT_NEIGHBOURS]))};
+    GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(results[OUT_WEIGHTS])),
+                      static_cast<std::int32_t*>(mxGetData(results[OUT_NEIGHBOURS]))};
     if (!buildPatchGraph(static_cast<const float*>(mxGetData(prhs[IN_IMAGE])),
                          static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph)) {
         mexPrintf("Memory allocation failure\n");
         raiseError(kFunction, "outOfMemory", "patchgraph could not allocate its work memory.");
     }
+
+    storeResults(nlhs, plhs, results, OUT_END);
 
     const std::clock_t end = std::clock();
     if (p.verbose)

@@ -313,8 +313,10 @@ Plugin::~Plugin() { dlclose(handle_); }
 
 CallResult Plugin::call(int nlhs, const std::vector<const mxArray*>& args) const
 {
-    // As many result slots as any plug-in fills, whatever nlhs says.
+    // Octave and MATLAB offer max(nlhs, 1) result slots; the slots past them
+    // are here only to catch a plug-in writing there.
     constexpr int slotCount = 16;
+    const int offered = std::min(slotCount, std::max(nlhs, 1));
     mxArray* plhs[slotCount] = {};
     std::vector<mxArray> before;
     for (const mxArray* arg : args)
@@ -339,13 +341,11 @@ CallResult Plugin::call(int nlhs, const std::vector<const mxArray*>& args) const
         for (mxArray* array : current.created)
             delete array;
     } else {
-        int last = slotCount;
-        while (last > 0 && !plhs[last - 1])
-            --last;
-        for (int k = 0; k < last; ++k)
+        for (int k = 0; k < offered; ++k)
             result.results.emplace_back(plhs[k]);
+        result.wroteBeyondResultSlots = std::any_of(plhs + offered, plhs + slotCount, [](mxArray* a) { return a; });
         for (mxArray* array : current.created)
-            if (std::find(plhs, plhs + slotCount, array) == plhs + slotCount)
+            if (std::find(plhs, plhs + offered, array) == plhs + offered)
                 delete array;
     }
     for (std::size_t a = 0; a < args.size(); ++a) {

@@ -36,7 +36,8 @@ struct CallResult {
     std::string errorId;               // its identifier ("" from mexErrMsgTxt)
     std::string errorMessage;
     std::string output;                // everything printed with mexPrintf
-    std::vector<Array> results;        // result slots 1, 2, ... up to the last one filled
+    std::vector<Array> results;        // the max(nlhs, 1) result slots a real host offers
+    bool wroteBeyondResultSlots = false;  // a slot past those was written (a real host's memory)
     bool argumentsWritten = false;     // some argument's data changed during the call
     bool hostCalledFromOtherThread = false;
 };
