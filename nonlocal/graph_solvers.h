@@ -1,0 +1,36 @@
+// Restoring an image over a weight graph: nonlocal TV by split Bregman
+// iteration, and nonlocal H1 by Gauss–Seidel sweeps.
+//
+// Images use image addressing (pixel (i, j) at i + M·j); the split and Bregman
+// fields d and b use graph addressing with one plane per slot (pixel (i, j),
+// slot k at j + N·i + M·N·k). Arithmetic is single precision with every step
+// rounded, pixels visited row by row and slots in ascending order, so results
+// do not depend on the thread count.
+#pragma once
+
+#include "sweep_schedule.h"
+
+#include <cstdint>
+
+struct NonlocalTvSettings {
+    float lambda;          // weight of the split penalty; shrink threshold 1/λ
+    float mu;              // weight of the fidelity term
+    std::int32_t nOuter;   // outer iterations
+};
+
+// Receives the root-mean-square change of u after each outer iteration.
+using ProgressReport = void (*)(float change, void* context);
+
+// Runs nOuter outer iterations of split Bregman NL-TV on (u, d, b) in place:
+// two Gauss–Seidel sweeps on u, a shrink of the nonlocal gradient plus b into
+// d with the Bregman update of b, and, when `report` is given, the change
+// measure. Every neighbour must lie inside the image. False, with the arrays
+// untouched, when work memory is short.
+bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphInput& graph,
+                     const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context);
+
+// Runs nOuter outer iterations of two Gauss–Seidel sweeps each on u in place:
+// u(x) ← (μ·f(x) + Σ w_k·u(y_k)) / (μ + Σ w_k). Reads only the weight planes
+// of the graph's weight array; `threads` share the set-up. False, with u
+// untouched, when work memory is short.
+bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads);

@@ -1,0 +1,32 @@
+// Splitting independent per-element work over threads.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+// Calls work(begin, end, worker) for consecutive ranges covering [0, count),
+// one per worker, with range bounds at multiples of `grain`. Worker 0 is the
+// caller's thread. Ranges below `minimumRange` elements are not worth a
+// thread; when a thread cannot be started, the caller does its range.
+template <class Work>
+void forEachRange(std::ptrdiff_t count, int threads, std::ptrdiff_t grain, std::ptrdiff_t minimumRange, Work work)
+{
+    std::ptrdiff_t workers = std::max<std::ptrdiff_t>(1, std::min<std::ptrdiff_t>(threads, count / minimumRange));
+    const std::ptrdiff_t grains = (count + grain - 1) / grain;
+    workers = std::min(workers, std::max<std::ptrdiff_t>(1, grains));
+    auto bound = [&](std::ptrdiff_t w) { return std::min(count, grains * w / workers * grain); };
+    std::vector<std::thread> started;
+    for (std::ptrdiff_t w = 1; w < workers; ++w) {
+        try {
+            started.emplace_back(work, bound(w), bound(w + 1), static_cast<int>(w));
+        } catch (const std::system_error&) {
+            work(bound(w), bound(w + 1), static_cast<int>(w));
+        }
+    }
+    work(bound(0), bound(1), 0);
+    for (std::thread& t : started)
+        t.join();
+}

@@ -1,0 +1,70 @@
+// Per-pixel arrays of a sweep in slab order, and moving images into and out of it.
+#pragma once
+
+#include "sweep_schedule.h"
+#include "work_memory.h"
+
+
+// Work array of n floats set to `fill`, released with releaseWorkMemory;
+// null when memory is short.
+inline float* allocateFilled(std::ptrdiff_t n, float fill)
+{
+    float* values = static_cast<float*>(allocateWorkMemory(static_cast<size_t>(n > 0 ? n : 1) * sizeof(float)));
+    if (values)
+        for (std::ptrdiff_t p = 0; p < n; ++p)
+            values[p] = fill;
+    return values;
+}
+
+// Slab position of pixel (i, 0); pixel (i, j) is at rowStart + j·lanes.
+inline std::ptrdiff_t slabRowStart(const SweepSchedule& s, std::ptrdiff_t i)
+{
+    return slabPosition(s, i, 0);
+}
+
+// slab(x) ← image(x) for every pixel of an image in image addressing.
+inline void imageToSlab(const SweepSchedule& s, const float* image, float* slab)
+{
+    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
+        const std::ptrdiff_t start = slabRowStart(s, i);
+        for (std::ptrdiff_t j = 0; j < s.cols; ++j)
+            slab[start + j * s.lanes] = image[i + s.rows * j];
+    }
+}
+
+inline void slabToImage(const SweepSchedule& s, const float* slab, float* image)
+{
+    for (std::ptrdiff_t j = 0; j < s.cols; ++j)
+        for (std::ptrdiff_t i = 0; i < s.rows; ++i)
+            image[i + s.rows * j] = slab[slabRowStart(s, i) + j * s.lanes];
+}
+
+// offset(x) ← scale·image(x) in slab order.
+inline void scaledImageToSlab(const SweepSchedule& s, const float* image, float scale, float* offset)
+{
+    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
+        const std::ptrdiff_t start = slabRowStart(s, i);
+        for (std::ptrdiff_t j = 0; j < s.cols; ++j)
+            offset[start + j * s.lanes] = scale * image[i + s.rows * j];
+    }
+}
+
+// denominator(x) ← mu + scale·Σ_k w_k(x), the sum over the weight planes in
+// slot order, in slab order. With `scaled` false: mu + Σ_k w_k(x).
+inline void weightSumsToSlab(const SweepSchedule& s, const float* weights, float mu, float scale, bool scaled,
+                             float* denominator)
+{
+    const std::ptrdiff_t N = s.cols, P = s.rows * s.cols, V = s.lanes;
+    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
+        float* row = denominator + slabRowStart(s, i);
+        for (std::ptrdiff_t j = 0; j < N; ++j)
+            row[j * V] = 0.0f;
+        for (std::ptrdiff_t k = 0; k < s.slots; ++k) {
+            const float* weight = weights + 2 * k * P + N * i;
+            for (std::ptrdiff_t j = 0; j < N; ++j)
+                row[j * V] = row[j * V] + weight[j];
+        }
+        for (std::ptrdiff_t j = 0; j < N; ++j)
+            row[j * V] = scaled ? mu + scale * row[j * V] : mu + row[j * V];
+    }
+}

@@ -1,0 +1,279 @@
+#include "sweep_schedule.h"
+#include "parallel_ranges.h"
+#include "work_memory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+#if defined(__AVX512F__)
+#include <immintrin.h>
+#endif
+
+std::ptrdiff_t wavefrontLag(const GraphInput& graph)
+{
+    const std::ptrdiff_t M = graph.rows, N = graph.cols, K = graph.slots, P = M * N;
+    std::int32_t lag = 1;   // at least 1, so that pixel (0, 0) is alone in the first step
+    for (std::ptrdiff_t k = 0; k < K; ++k)
+        for (std::ptrdiff_t i = 0; i < M; ++i) {
+            const std::int32_t* column = graph.neighbours + (2 * k + 1) * P + N * i;
+            const std::int32_t* row = graph.neighbours + (2 * k + 2) * P + N * i;
+            // A link across di rows and dj columns needs lag·di > dj; most
+            // links already have it, so look for the others first.
+            int wider = 0;
+            for (std::int32_t j = 0; j < static_cast<std::int32_t>(N); ++j) {
+                const std::int32_t di = std::abs(row[j] - static_cast<std::int32_t>(i));
+                const std::int32_t dj = std::abs(column[j] - j);
+                wider |= (dj >= lag * di) & (di != 0) & ((row[j] | column[j]) != 0);
+            }
+            if (!wider)
+                continue;
+            for (std::ptrdiff_t j = i == 0 ? 1 : 0; j < N; ++j) {
+                const std::int32_t di = std::abs(row[j] - static_cast<std::int32_t>(i));
+                const std::int32_t dj = std::abs(column[j] - static_cast<std::int32_t>(j));
+                if (di != 0 && (row[j] | column[j]) != 0 && dj >= lag * di)
+                    lag = dj / di + 1;
+            }
+        }
+    return lag;
+}
+
+std::ptrdiff_t linkRowReach(const GraphInput& graph)
+{
+    const std::ptrdiff_t M = graph.rows, N = graph.cols, K = graph.slots, P = M * N;
+    std::int32_t reach = 0;
+    for (std::ptrdiff_t k = 0; k < K; ++k)
+        for (std::ptrdiff_t i = 0; i < M; ++i) {
+            const std::int32_t* column = graph.neighbours + (2 * k + 1) * P + N * i;
+            const std::int32_t* row = graph.neighbours + (2 * k + 2) * P + N * i;
+            for (std::ptrdiff_t j = i == 0 ? 1 : 0; j < N; ++j) {
+                const std::int32_t distance = (row[j] | column[j]) != 0 ? std::abs(row[j] - static_cast<std::int32_t>(i)) : 0;
+                reach = std::max(reach, distance);
+            }
+        }
+    return reach;
+}
+
+namespace {
+
+// Chooses the lanes and the lag: a wavefront when it wastes at most half of
+// its steps on padding and its link indices fit 32 bits, else a plain sweep.
+void chooseLayout(const GraphInput& graph, SweepSchedule* s)
+{
+    const std::ptrdiff_t M = graph.rows, N = graph.cols;
+    s->rows = M;
+    s->cols = N;
+    s->slots = graph.slots;
+    s->lanes = 1;
+    s->laneShift = 0;
+    s->lag = 0;
+    s->steps = N;
+    s->positions = M * N;
+    s->bands = M;
+    s->bandReach = linkRowReach(graph);
+    if (M < 2)
+        return;
+    const std::ptrdiff_t lag = wavefrontLag(graph);
+    if ((kWavefrontLanes - 1) * lag > N)
+        return;
+    const std::ptrdiff_t steps = N + (kWavefrontLanes - 1) * lag;
+    const std::ptrdiff_t bands = (M + kWavefrontLanes - 1) / kWavefrontLanes;
+    // The vector code indexes positions and links with 32-bit integers.
+    const double positions = static_cast<double>(bands) * steps * kWavefrontLanes;
+    if (positions * std::max<std::ptrdiff_t>(1, graph.slots) > std::numeric_limits<std::int32_t>::max())
+        return;
+    s->lanes = kWavefrontLanes;
+    s->laneShift = kWavefrontLaneShift;
+    s->lag = lag;
+    s->steps = steps;
+    s->positions = bands * steps * kWavefrontLanes;
+    s->bands = bands;
+    s->bandReach = (s->bandReach + kWavefrontLanes - 1) / kWavefrontLanes;
+}
+
+} // namespace
+
+namespace {
+
+// Calls row(i, step) for every image row i with the step of its pixel 0, and
+// padding(step, lane) for every (step, lane) outside the image; bands are
+// split between threads.
+template <class Row, class Padding>
+void forEachRow(const SweepSchedule& s, int threads, Row row, Padding padding)
+{
+    const std::ptrdiff_t V = s.lanes, bands = s.positions / (s.steps * V);
+    forEachRange(bands, threads, 1, 1, [&](std::ptrdiff_t firstBand, std::ptrdiff_t lastBand, int) {
+        for (std::ptrdiff_t band = firstBand; band < lastBand; ++band)
+            for (std::ptrdiff_t r = 0; r < V; ++r) {
+                const std::ptrdiff_t i = band * V + r, first = band * s.steps + r * s.lag;
+                for (std::ptrdiff_t t = 0; t < s.steps; ++t) {
+                    const std::ptrdiff_t step = band * s.steps + t;
+                    if (i >= s.rows || step < first || step >= first + s.cols)
+                        padding(step, r);
+                }
+                if (i < s.rows)
+                    row(i, first);
+            }
+    });
+}
+
+} // namespace
+
+bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* schedule)
+{
+    SweepSchedule& s = *schedule;
+    chooseLayout(graph, &s);
+    const std::ptrdiff_t N = s.cols, K = s.slots, P = s.rows * N, V = s.lanes;
+    s.linkPosition = static_cast<std::int32_t*>(allocateWorkMemory(linkCount(s) * sizeof(std::int32_t)));
+    s.linkWeight = static_cast<float*>(allocateWorkMemory(linkCount(s) * sizeof(float)));
+    if (!s.linkPosition || !s.linkWeight) {
+        releaseSweepSchedule(&s);
+        return false;
+    }
+    // One slot plane of a row at a time, so that the host planes are read in order.
+    forEachRow(
+        s, threads,
+        [&](std::ptrdiff_t i, std::ptrdiff_t first) {
+            for (std::ptrdiff_t k = 0; k < K; ++k) {
+                const std::int32_t* column = graph.neighbours + (2 * k + 1) * P + N * i;
+                const std::int32_t* row = graph.neighbours + (2 * k + 2) * P + N * i;
+                std::int32_t* out = s.linkPosition + linkIndex(s, first, k, i % V);
+                for (std::ptrdiff_t j = 0; j < N; ++j)
+                    out[j * K * V] = static_cast<std::int32_t>(slabPosition(s, row[j], column[j]));
+            }
+        },
+        // A lane outside the image reads its own position (with weight 0).
+        [&](std::ptrdiff_t step, std::ptrdiff_t r) {
+            for (std::ptrdiff_t k = 0; k < K; ++k)
+                s.linkPosition[linkIndex(s, step, k, r)] = static_cast<std::int32_t>(step * V + r);
+        });
+    planesToLinkOrder(s, graph.weights, 2 * P, threads, s.linkWeight);
+    return true;
+}
+
+void planesToLinkOrder(const SweepSchedule& s, const float* planes, std::ptrdiff_t planeStride, int threads,
+                       float* links)
+{
+    const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
+    forEachRow(
+        s, threads,
+        [&](std::ptrdiff_t i, std::ptrdiff_t first) {
+            for (std::ptrdiff_t k = 0; k < K; ++k) {
+                const float* in = planes + k * planeStride + N * i;
+                float* out = links + linkIndex(s, first, k, i % V);
+                for (std::ptrdiff_t j = 0; j < N; ++j)
+                    out[j * K * V] = in[j];
+            }
+        },
+        [&](std::ptrdiff_t step, std::ptrdiff_t r) {
+            for (std::ptrdiff_t k = 0; k < K; ++k)
+                links[linkIndex(s, step, k, r)] = 0.0f;
+        });
+}
+
+void releaseSweepSchedule(SweepSchedule* schedule)
+{
+    releaseWorkMemory(schedule->linkPosition);
+    releaseWorkMemory(schedule->linkWeight);
+    schedule->linkPosition = nullptr;
+    schedule->linkWeight = nullptr;
+}
+
+namespace {
+
+// One sweep with V lanes per step. The lane loops have no dependence between
+// lanes: the compiler turns them into vector gathers and arithmetic.
+template <int V, bool WithSubtract>
+void sweepLanes(const SweepSchedule& s, float* __restrict u, float scale, const float* __restrict offset,
+                const float* __restrict subtract, const float* __restrict denominator, std::ptrdiff_t firstStep,
+                std::ptrdiff_t lastStep)
+{
+    const std::ptrdiff_t K = s.slots;
+    const std::int32_t* position = s.linkPosition + firstStep * K * V;
+    const float* weight = s.linkWeight + firstStep * K * V;
+    for (std::ptrdiff_t step = firstStep; step < lastStep; ++step) {
+        float sum[V];
+        for (int r = 0; r < V; ++r)
+            sum[r] = 0.0f;
+        for (std::ptrdiff_t k = 0; k < K; ++k) {
+            for (int r = 0; r < V; ++r)
+                sum[r] = sum[r] + weight[r] * u[position[r]];
+            position += V;
+            weight += V;
+        }
+        const std::ptrdiff_t base = step * V;
+        if (WithSubtract) {
+            for (int r = 0; r < V; ++r)
+                u[base + r] = (scale * sum[r] + offset[base + r] - subtract[base + r]) / denominator[base + r];
+        } else {
+            for (int r = 0; r < V; ++r)
+                u[base + r] = (offset[base + r] + sum[r]) / denominator[base + r];
+        }
+    }
+}
+
+#if defined(__AVX512F__)
+// The wavefront sweep with one 16-lane vector per step: gathers of the
+// neighbours' current values, the products and sums lane by lane.
+template <bool WithSubtract>
+void sweepVector(const SweepSchedule& s, float* __restrict u, float scale, const float* __restrict offset,
+                 const float* __restrict subtract, const float* __restrict denominator, std::ptrdiff_t firstStep,
+                 std::ptrdiff_t lastStep)
+{
+    static_assert(kWavefrontLanes == 16, "one AVX-512 vector per step");
+    const std::ptrdiff_t K = s.slots;
+    const std::int32_t* position = s.linkPosition + firstStep * K * 16;
+    const float* weight = s.linkWeight + firstStep * K * 16;
+    const __m512 scaleVector = _mm512_set1_ps(scale);
+    for (std::ptrdiff_t step = firstStep; step < lastStep; ++step) {
+        __m512 sum = _mm512_setzero_ps();
+        for (std::ptrdiff_t k = 0; k < K; ++k) {
+            const __m512i where = _mm512_loadu_si512(position);
+            const __m512 values = _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, where, u, 4);
+            sum = _mm512_add_ps(sum, _mm512_mul_ps(_mm512_loadu_ps(weight), values));
+            position += 16;
+            weight += 16;
+        }
+        const std::ptrdiff_t base = step * 16;
+        __m512 numerator;
+        if (WithSubtract)
+            numerator = _mm512_sub_ps(_mm512_add_ps(_mm512_mul_ps(scaleVector, sum), _mm512_loadu_ps(offset + base)),
+                                      _mm512_loadu_ps(subtract + base));
+        else
+            numerator = _mm512_add_ps(_mm512_loadu_ps(offset + base), sum);
+        _mm512_storeu_ps(u + base, _mm512_div_ps(numerator, _mm512_loadu_ps(denominator + base)));
+    }
+}
+#endif
+
+} // namespace
+
+void sweepGaussSeidel(const SweepSchedule& schedule, float* u, float scale, const float* offset,
+                      const float* subtract, const float* denominator)
+{
+    sweepBands(schedule, u, scale, offset, subtract, denominator, 0, schedule.bands);
+}
+
+void sweepBands(const SweepSchedule& schedule, float* u, float scale, const float* offset, const float* subtract,
+                const float* denominator, std::ptrdiff_t firstBand, std::ptrdiff_t lastBand)
+{
+    const std::ptrdiff_t first = firstBand * schedule.steps, last = lastBand * schedule.steps;
+    if (schedule.lanes == kWavefrontLanes) {
+#if defined(__AVX512F__)
+        if (subtract)
+            sweepVector<true>(schedule, u, scale, offset, subtract, denominator, first, last);
+        else
+            sweepVector<false>(schedule, u, scale, offset, subtract, denominator, first, last);
+        return;
+#endif
+        if (subtract)
+            sweepLanes<kWavefrontLanes, true>(schedule, u, scale, offset, subtract, denominator, first, last);
+        else
+            sweepLanes<kWavefrontLanes, false>(schedule, u, scale, offset, subtract, denominator, first, last);
+    } else {
+        if (subtract)
+            sweepLanes<1, true>(schedule, u, scale, offset, subtract, denominator, first, last);
+        else
+            sweepLanes<1, false>(schedule, u, scale, offset, subtract, denominator, first, last);
+    }
+}
