@@ -1,0 +1,103 @@
+// graphshrink: nonlocal TV restoration over a weight graph by split Bregman iteration.
+//
+// Interface:
+//   [u, d, b, spare] = graphshrink(u0, d0, b0, f, weights, neighbours, params)
+//     u0, f       single M×N (at least M·N elements)
+//     d0, b0      single [N, M, K] split and Bregman variables (at least K·M·N)
+//     weights     single [N, M, 2K], neighbours int32 [N, M, 2K+1]: a patchgraph graph
+//     params      single [verbose rows cols patchSide windowSide iNbNeigh lambda mu nOuter]
+//   u           single [M, N]
+//   d, b        single [N, M, K]; passed back as d0, b0 with u as u0 they continue the iteration
+//   spare       single [M, N, 10], all zeros
+#include "graph_arguments.h"
+#include "graph_solvers.h"
+#include "threads.h"
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+enum { IN_U, IN_D, IN_B, IN_F, IN_WEIGHTS, IN_NEIGHBOURS, IN_PARAMS, IN_END };
+enum { OUT_U, OUT_D, OUT_B, OUT_SPARE, OUT_END };
+const char* const kFunction = "graphshrink";
+
+void printProgress(float change, void*)
+{
+    mexPrintf("|u-uold|= %.6f\n", static_cast<double>(change));
+}
+
+// The first `count` values of a single argument into a single result.
+void copyInto(mxArray* result, const mxArray* argument, size_t count)
+{
+    if (count > 0)
+        std::memcpy(mxGetData(result), mxGetData(argument), count * sizeof(float));
+}
+
+} // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    const std::clock_t start = std::clock();
+
+    if (nrhs < IN_END)
+        raiseError(kFunction, "notEnoughInputs",
+                   "graphshrink needs seven arguments: u0, d0, b0, f, weights, neighbours and params.");
+    if (nrhs > IN_END)
+        raiseError(kFunction, "tooManyInputs",
+                   "graphshrink takes seven arguments: u0, d0, b0, f, weights, neighbours and params.");
+    if (nlhs > OUT_END)
+        raiseError(kFunction, "tooManyOutputs", "graphshrink returns at most four results.");
+    static const char* const names[] = {"U0 (argument 1)", "D0 (argument 2)", "B0 (argument 3)", "F (argument 4)",
+                                        "WEIGHTS (argument 5)"};
+    for (int a = IN_U; a <= IN_WEIGHTS; ++a)
+        if (!isRealSingle(prhs[a]))
+            raiseError(kFunction, "invalidArgument", "%s must be a real single array.", names[a]);
+    if (!isRealInt32(prhs[IN_NEIGHBOURS]))
+        raiseError(kFunction, "invalidArgument", "NEIGHBOURS (argument 6) must be a real int32 array.");
+
+    static const int integers[] = {1, 2, 3, 4, 5, 8, -1};
+    std::int32_t values[9] = {};
+    const GraphParams p = readGraphParams(kFunction, prhs[IN_PARAMS], 9,
+                                          "[verbose rows cols patchSide windowSide iNbNeigh lambda mu nOuter]",
+                                          integers, values);
+    const float* params = static_cast<const float*>(mxGetData(prhs[IN_PARAMS]));
+    const NonlocalTvSettings settings{params[6], params[7], values[8]};
+    requirePlanes(kFunction, prhs[IN_U], "U0 (argument 1)", 1, p);
+    requirePlanes(kFunction, prhs[IN_D], "D0 (argument 2)", p.slots, p);
+    requirePlanes(kFunction, prhs[IN_B], "B0 (argument 3)", p.slots, p);
+    requirePlanes(kFunction, prhs[IN_F], "F (argument 4)", 1, p);
+    requirePlanes(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 5)", 2.0 * p.slots, p);
+    requirePlanes(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 6)", 2.0 * p.slots + 1, p);
+    const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
+                           static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
+    requireNeighboursInside(kFunction, graph.neighbours, p);
+
+    const mwSize imageDims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
+    const mwSize fieldDims[3] = {static_cast<mwSize>(p.cols), static_cast<mwSize>(p.rows),
+                                 static_cast<mwSize>(p.slots)};
+    const mwSize spareDims[3] = {imageDims[0], imageDims[1], 10};
+    mxArray* results[OUT_END];
+    results[OUT_U] = mxCreateNumericArray(2, imageDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_D] = mxCreateNumericArray(3, fieldDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_B] = mxCreateNumericArray(3, fieldDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
+    const size_t pixels = static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols);
+    copyInto(results[OUT_U], prhs[IN_U], pixels);
+    copyInto(results[OUT_D], prhs[IN_D], pixels * static_cast<size_t>(p.slots));
+    copyInto(results[OUT_B], prhs[IN_B], pixels * static_cast<size_t>(p.slots));
+
+    if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
+                         static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
+                         graph, settings, workerThreadCount(), p.verbose ? printProgress : nullptr, nullptr)) {
+        mexPrintf("Memory allocation failure\n");
+        raiseError(kFunction, "outOfMemory", "graphshrink could not allocate its work memory.");
+    }
+
+    storeResults(nlhs, plhs, results, OUT_END);
+
+    const std::clock_t end = std::clock();
+    if (p.verbose)
+        mexPrintf("\nComputing Time for NL-TV with Split-Bregman= %.3f sec\n \n",
+                  static_cast<double>(end - start) / CLOCKS_PER_SEC);
+}

@@ -1,0 +1,69 @@
+// graphsmooth: nonlocal H1 restoration over a weight graph by Gauss–Seidel sweeps.
+//
+// Interface:
+//   u = graphsmooth(f, weights, neighbours, params)
+//     f           single M×N data image and starting estimate (at least M·N elements)
+//     weights     single [N, M, 2K], neighbours int32 [N, M, 2K+1]: a patchgraph graph
+//     params      single [verbose rows cols patchSide windowSide iNbNeigh mu nOuter]
+//   u           single [M, N]
+#include "graph_arguments.h"
+#include "graph_solvers.h"
+#include "threads.h"
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+enum { IN_F, IN_WEIGHTS, IN_NEIGHBOURS, IN_PARAMS, IN_END };
+enum { OUT_U, OUT_END };
+const char* const kFunction = "graphsmooth";
+
+} // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    const std::clock_t start = std::clock();
+
+    if (nrhs < IN_END)
+        raiseError(kFunction, "notEnoughInputs", "graphsmooth needs four arguments: f, weights, neighbours and params.");
+    if (nrhs > IN_END)
+        raiseError(kFunction, "tooManyInputs", "graphsmooth takes four arguments: f, weights, neighbours and params.");
+    if (nlhs > OUT_END)
+        raiseError(kFunction, "tooManyOutputs", "graphsmooth returns one result.");
+    if (!isRealSingle(prhs[IN_F]))
+        raiseError(kFunction, "invalidArgument", "F (argument 1) must be a real single array.");
+    if (!isRealSingle(prhs[IN_WEIGHTS]))
+        raiseError(kFunction, "invalidArgument", "WEIGHTS (argument 2) must be a real single array.");
+    if (!isRealInt32(prhs[IN_NEIGHBOURS]))
+        raiseError(kFunction, "invalidArgument", "NEIGHBOURS (argument 3) must be a real int32 array.");
+
+    static const int integers[] = {1, 2, 3, 4, 5, 7, -1};
+    std::int32_t values[8] = {};
+    const GraphParams p = readGraphParams(kFunction, prhs[IN_PARAMS], 8,
+                                          "[verbose rows cols patchSide windowSide iNbNeigh mu nOuter]", integers,
+                                          values);
+    const float mu = static_cast<const float*>(mxGetData(prhs[IN_PARAMS]))[6];
+    const std::int32_t nOuter = values[7];
+    requirePlanes(kFunction, prhs[IN_F], "F (argument 1)", 1, p);
+    // Only the weight planes 0, 2, …, 2K−2 are read.
+    requirePlanes(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.slots > 0 ? 2.0 * p.slots - 1 : 0, p);
+    requirePlanes(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 3)", 2.0 * p.slots + 1, p);
+    const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
+                           static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
+    requireNeighboursInside(kFunction, graph.neighbours, p);
+
+    const mwSize dims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
+    plhs[OUT_U] = mxCreateNumericArray(2, dims, mxSINGLE_CLASS, mxREAL);
+    float* u = static_cast<float*>(mxGetData(plhs[OUT_U]));
+    std::memcpy(u, mxGetData(prhs[IN_F]), static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols) * sizeof(float));
+
+    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, workerThreadCount())) {
+        mexPrintf("Memory allocation failure\n");
+        raiseError(kFunction, "outOfMemory", "graphsmooth could not allocate its work memory.");
+    }
+
+    const std::clock_t end = std::clock();
+    if (p.verbose)
+        mexPrintf("\nComputing Time for NL-H1= %.3f sec\n \n", static_cast<double>(end - start) / CLOCKS_PER_SEC);
+}
