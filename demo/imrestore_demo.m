@@ -1,10 +1,11 @@
-% imrestore demo: builds the nonlocal weight graph of a noisy image and draws
-% where a few pixels' neighbours lie and how strong their weights are.
+% imrestore demo: builds the nonlocal weight graph of a noisy image, draws
+% where a few pixels' neighbours lie and how strong their weights are, and
+% restores the image over the graph.
 %
 %   octave-cli imrestore_demo.m MEXDIR OUTDIR [IMAGE]
 %
-% Without IMAGE a grey-level test scene is generated. The picture goes to
-% OUTDIR/patchgraph_neighbours.png.
+% Without IMAGE a grey-level test scene is generated. The pictures go to
+% OUTDIR: patchgraph_neighbours.png, graph_restoration.png.
 
 args = argv();
 if numel(args) < 2
@@ -75,3 +76,21 @@ picture = picture(kron(1:M, ones(1, scale)), kron(1:N, ones(1, scale)), :);
 file = fullfile(outdir, 'patchgraph_neighbours.png');
 imwrite(uint8(round(255 * picture)), file);
 printf('Neighbour picture written to %s\n', file);
+
+% Restore the noisy image over the graph: nonlocal TV (split Bregman) and
+% nonlocal H1 (Gauss-Seidel sweeps). PSNR against the clean image, in dB.
+psnr_db = @(u) 10 * log10(1 / mean((double(u(:)) - clean(:)).^2));
+z = zeros(N, M, K, 'single');
+tic;
+u_tv = graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 5 15]));
+t_tv = toc;
+tic;
+u_h1 = graphsmooth(noisy, w, nb, single([0 M N 5 11 K 0.2 10]));
+t_h1 = toc;
+printf('PSNR noisy %.2f dB\n', psnr_db(noisy));
+printf('PSNR graphshrink (NL-TV, lambda 1, mu 5, 15 outer iterations) %.2f dB in %.2f s\n', psnr_db(u_tv), t_tv);
+printf('PSNR graphsmooth (NL-H1, mu 0.2, 10 outer iterations) %.2f dB in %.2f s\n', psnr_db(u_h1), t_h1);
+row = [double(noisy), ones(M, 4), double(u_tv), ones(M, 4), double(u_h1)];
+file = fullfile(outdir, 'graph_restoration.png');
+imwrite(uint8(round(255 * min(max(row, 0), 1))), file);
+printf('Noisy, NL-TV and NL-H1 images written side by side to %s\n', file);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ cmake make octave liboctave-dev libgtest-dev)
 if [[ "${1:-}" == --bench ]]; then
-  packages+=(python3 python3-numpy python3-skimage)
+  packages+=(python3 python3-numpy python3-scipy python3-skimage python3-pywt)
 fi
 
 missing=()
