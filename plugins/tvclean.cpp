@@ -1,0 +1,60 @@
+// tvclean: Rudin–Osher–Fatemi denoising by split Bregman iteration.
+//
+// Interface:
+//   u = tvclean(image, mu, tolerance)
+//     image      real (or complex: the real part is read) full double M×N, M, N ≥ 2
+//     mu         fidelity weight, finite and above 0 (λ = 2μ)
+//     tolerance  relative change of u between checks at which to stop, finite, at least 1e-10
+//   u          double M×N
+#include "gateway.h"
+#include "rof_denoise.h"
+
+#include <cmath>
+
+namespace {
+
+const char* const kFunction = "tvclean";
+// Below this the relative change can settle at rounding level (around 1e-16)
+// or take millions of iterations to get there.
+const double kSmallestTolerance = 1e-10;
+
+// The first element of a numeric, non-empty argument, as a double.
+double readScalar(const mxArray* argument, const char* name)
+{
+    if (!mxIsNumeric(argument) || mxIsEmpty(argument))
+        raiseError(kFunction, "invalidArgument", "%s must be a numeric scalar.", name);
+    return mxGetScalar(argument);
+}
+
+} // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    if (nrhs != 3)
+        raiseError(kFunction, nrhs < 3 ? "notEnoughInputs" : "tooManyInputs", "Three input arguments required.");
+    if (nlhs > 1)
+        raiseError(kFunction, "tooManyOutputs", "Too many output arguments.");
+    if (!mxIsDouble(prhs[0]))
+        raiseError(kFunction, "invalidArgument", "Input array must be of type double.");
+    if (mxIsSparse(prhs[0]))
+        raiseError(kFunction, "invalidArgument", "The image must be a full matrix, not a sparse one.");
+    const size_t M = mxGetM(prhs[0]), N = mxGetN(prhs[0]);
+    if (M < 2 || N < 2)
+        raiseError(kFunction, "invalidArgument", "The image must have at least two rows and two columns (it is %zu by %zu).",
+                   M, N);
+    const double mu = readScalar(prhs[1], "MU (argument 2)");
+    const double tolerance = readScalar(prhs[2], "TOLERANCE (argument 3)");
+    if (!(std::isfinite(mu) && mu > 0.0))
+        raiseError(kFunction, "invalidArgument", "MU (argument 2) must be finite and above 0 (it is %g).", mu);
+    if (!(std::isfinite(tolerance) && tolerance >= kSmallestTolerance))
+        raiseError(kFunction, "invalidArgument",
+                   "TOLERANCE (argument 3) must be finite and at least %g (it is %g): the relative change of "
+                   "double-precision iterates may settle above smaller values and the iteration would not end.",
+                   kSmallestTolerance, tolerance);
+
+    mxArray* result = mxCreateDoubleMatrix(M, N, mxREAL);
+    if (!denoiseRof(mxGetPr(prhs[0]), static_cast<std::ptrdiff_t>(M), static_cast<std::ptrdiff_t>(N), mu, tolerance,
+                    mxGetPr(result)))
+        raiseError(kFunction, "outOfMemory", "tvclean could not allocate its work memory for a %zu by %zu image.", M, N);
+    plhs[0] = result;
+}
