@@ -149,6 +149,7 @@ double mxGetScalar(const mxArray* array)
 }
 mwIndex* mxGetIr(const mxArray* array) { return const_cast<mwIndex*>(array->ir.data()); }
 mwIndex* mxGetJc(const mxArray* array) { return const_cast<mwIndex*>(array->jc.data()); }
+mwSize mxGetNzmax(const mxArray* array) { return array->ir.size(); }
 
 mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classId, mxComplexity flag)
 try {

@@ -62,6 +62,7 @@ double* mxGetPr(const mxArray* array);
 double mxGetScalar(const mxArray* array);
 mwIndex* mxGetIr(const mxArray* array);
 mwIndex* mxGetJc(const mxArray* array);
+mwSize mxGetNzmax(const mxArray* array);
 
 mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity flag);
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);

@@ -1,0 +1,99 @@
+// patchaffinity: the sparse symmetric nonlocal-means affinity of an image.
+//
+// Interface:
+//   W = patchaffinity(image, h [, patchRadius [, searchRadius]])
+//     image         real full double M×N
+//     h             filtering parameter, finite, not 0
+//     patchRadius   p, patches (2p+1)×(2p+1), 0 ≤ p < M, N (default 3)
+//     searchRadius  t, windows (2t+1)×(2t+1), t ≥ 0 (default 6)
+//   W             sparse double n×n, n = M·N, unit diagonal
+// Two further arguments are accepted and not read.
+#include "gateway.h"
+#include "patch_affinity.h"
+#include "threads.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+const char* const kFunction = "patchaffinity";
+
+// The first element of a numeric, non-empty argument, finite.
+double readFinite(const mxArray* argument, const char* name)
+{
+    if (!mxIsNumeric(argument) || mxIsEmpty(argument))
+        raiseError(kFunction, "invalidArgument", "%s must be a numeric scalar.", name);
+    const double value = mxGetScalar(argument);
+    if (!std::isfinite(value))
+        raiseError(kFunction, "invalidArgument", "%s must be finite (it is %g).", name, value);
+    return value;
+}
+
+// A radius: finite, at least 0 after truncation toward zero, and small
+// enough to size patches and windows with.
+int readRadius(const mxArray* argument, const char* name)
+{
+    const double value = std::trunc(readFinite(argument, name));
+    if (value < 0)
+        raiseError(kFunction, "invalidArgument", "%s must not be negative (it is %g).", name, value);
+    if (value > 1e6)
+        raiseError(kFunction, "invalidArgument", "%s must be at most 1e6 (it is %g).", name, value);
+    return static_cast<int>(value);
+}
+
+double physicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size)
+                                 : std::numeric_limits<double>::infinity();
+}
+
+} // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    static_assert(sizeof(mwIndex) == sizeof(std::int64_t), "sparse indices are 64-bit here");
+    if (nrhs < 1)
+        raiseError(kFunction, "notEnoughInputs", "At least one inputs required.");
+    if (nrhs > 6)
+        raiseError(kFunction, "tooManyInputs", "Too many inputs required.");
+    if (nlhs != 1)
+        raiseError(kFunction, nlhs < 1 ? "notEnoughOutputs" : "tooManyOutputs", "One output required.");
+    if (nrhs < 2)
+        raiseError(kFunction, "notEnoughInputs", "patchaffinity needs the filtering parameter h as argument 2.");
+    const mxArray* image = prhs[0];
+    if (!isRealFullDouble(image) || mxIsEmpty(image) || mxGetNumberOfDimensions(image) > 2)
+        raiseError(kFunction, "invalidArgument", "IMAGE (argument 1) must be a real, full, non-empty double matrix.");
+    const double h = readFinite(prhs[1], "H (argument 2)");
+    if (h == 0)
+        raiseError(kFunction, "invalidArgument", "H (argument 2) must not be 0.");
+    const int p = nrhs >= 3 ? readRadius(prhs[2], "PATCHRADIUS (argument 3)") : 3;
+    const int t = nrhs >= 4 ? readRadius(prhs[3], "SEARCHRADIUS (argument 4)") : 6;
+    const std::ptrdiff_t M = static_cast<std::ptrdiff_t>(mxGetM(image)), N = static_cast<std::ptrdiff_t>(mxGetN(image));
+    if (p >= M || p >= N)
+        raiseError(kFunction, "invalidArgument",
+                   "PATCHRADIUS (%d) must be smaller than both image sizes (%td by %td): patches mirror p pixels "
+                   "past each border.",
+                   p, M, N);
+
+    const std::int64_t entries = affinityEntries(M, N, t);
+    const double capacity = std::max(affinityCapacity(M, N, t), static_cast<double>(entries));
+    const double bytes = capacity * (sizeof(double) + sizeof(mwIndex));
+    if (capacity > 9.0e18 || bytes > physicalMemoryBytes())
+        raiseError(kFunction, "tooLarge",
+                   "The affinity matrix would have %.0f entries (%.3g GB), more than this machine's memory holds.",
+                   static_cast<double>(entries), bytes / 1e9);
+
+    const std::ptrdiff_t n = M * N;
+    mxArray* result = mxCreateSparse(static_cast<mwSize>(n), static_cast<mwSize>(n),
+                                     static_cast<mwSize>(capacity), mxREAL);
+    if (!buildPatchAffinity(mxGetPr(image), M, N, p, t, h, workerThreadCount(), mxGetPr(result),
+                            reinterpret_cast<std::int64_t*>(mxGetIr(result)),
+                            reinterpret_cast<std::int64_t*>(mxGetJc(result))))
+        raiseError(kFunction, "outOfMemory", "patchaffinity could not allocate its work memory.");
+    plhs[0] = result;
+}
