@@ -18,23 +18,17 @@ import re
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
 import scipy.sparse as sp
+
+from benchtools import best_time
 
 M = N = 512
 K = 14
 REPEAT = 30
 
 
-def best_time(run):
-    best = float("inf")
-    for _ in range(REPEAT):
-        start = time.perf_counter()
-        run()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def main():
@@ -63,7 +57,7 @@ def main():
     for dtype in (np.float64, np.float32):
         matrix = sp.csr_matrix((data.astype(dtype), columns, indptr), shape=(M * N, M * N))
         x = np.random.default_rng(1).random(M * N).astype(dtype)
-        products[np.dtype(dtype).name] = best_time(lambda: matrix @ x)
+        products[np.dtype(dtype).name] = best_time(lambda: matrix @ x, REPEAT)
 
     entries = M * N * K
     print(f"{M}x{N} image, patch 5, window 11, nearest 4, best 10: {entries} slot entries")

@@ -16,22 +16,16 @@ import re
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
 from skimage import data, img_as_float
 from skimage.restoration import denoise_nl_means
 
+from benchtools import best_time
+
 REPEAT = 5
 
 
-def best_time(run):
-    best = float("inf")
-    for _ in range(REPEAT):
-        start = time.perf_counter()
-        run()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def run_patchgraph(binary, args):
@@ -65,7 +59,7 @@ def main():
 
     # scikit-image last: numpy may leave threads spinning that would slow a later run.
     sk = best_time(lambda: denoise_nl_means(noisy.astype(np.float64), patch_size=7, patch_distance=6,
-                                            h=0.8 * sigma, sigma=sigma, fast_mode=False))
+                                            h=0.8 * sigma, sigma=sigma, fast_mode=False), REPEAT)
 
     print(f"{rows}x{cols} image, patch 7, window 13 ({distances} patch distances of 49 terms)")
     print(f"  scikit-image denoise_nl_means(fast_mode=False): {sk:.4f} s, "

@@ -15,11 +15,12 @@ import re
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
 from skimage import data, img_as_float
 from skimage.restoration import denoise_tv_bregman
+
+from benchtools import best_time
 
 ITERATIONS = 100
 REPEAT = 3
@@ -41,11 +42,8 @@ def main():
     ours = float(re.search(r"seconds per Bregman iteration ([0-9.e-]+)", out).group(1))
 
     # scikit-image last: numpy may leave threads spinning that would slow a later run.
-    best = float("inf")
-    for _ in range(REPEAT):
-        start = time.perf_counter()
-        denoise_tv_bregman(noisy, weight=0.1, max_num_iter=ITERATIONS, eps=0, isotropic=True)
-        best = min(best, time.perf_counter() - start)
+    best = best_time(lambda: denoise_tv_bregman(noisy, weight=0.1, max_num_iter=ITERATIONS, eps=0, isotropic=True),
+                     REPEAT)
     theirs = best / ITERATIONS
 
     print(f"{rows}x{cols} noisy camera image, {ITERATIONS} iterations")

@@ -1,11 +1,13 @@
 % imrestore demo: builds the nonlocal weight graph of a noisy image, draws
 % where a few pixels' neighbours lie and how strong their weights are, and
-% restores the image over the graph, then denoises it with local TV.
+% restores the image over the graph, then denoises it with local TV and shows
+% one pixel's row of the nonlocal-means affinity matrix.
 %
 %   octave-cli imrestore_demo.m MEXDIR OUTDIR [IMAGE]
 %
 % Without IMAGE a grey-level test scene is generated. The pictures go to
-% OUTDIR: patchgraph_neighbours.png, graph_restoration.png, tvclean.png.
+% OUTDIR: patchgraph_neighbours.png, graph_restoration.png, tvclean.png,
+% patchaffinity_row.png.
 
 args = argv();
 if numel(args) < 2
@@ -103,3 +105,16 @@ printf('PSNR tvclean (ROF, mu 8, tolerance 1e-4) %.2f dB in %.2f s\n', psnr_db(u
 file = fullfile(outdir, 'tvclean.png');
 imwrite(uint8(round(255 * min(max([double(noisy), ones(M, 4), u_rof], 0), 1))), file);
 printf('Noisy and tvclean images written side by side to %s\n', file);
+
+% The nonlocal-means affinity matrix of the noisy image (patch radius 3,
+% search radius 6): one pixel's column reshaped to the image shows which
+% pixels of its window have patches like its own.
+tic;
+A = patchaffinity(double(noisy), 0.1);
+t_aff = toc;
+pick = sub2ind([M N], round(0.35 * M), round(0.3 * N));
+printf('patchaffinity: %d-by-%d sparse matrix, %d entries, in %.2f s\n', rows(A), columns(A), nnz(A), t_aff);
+weights = reshape(full(A(:, pick)), M, N);
+file = fullfile(outdir, 'patchaffinity_row.png');
+imwrite(uint8(round(255 * [min(max(double(noisy), 0), 1), ones(M, 4), weights])), file);
+printf('Noisy image and the affinities of pixel (%d, %d) written to %s\n', round(0.35 * M), round(0.3 * N), file);
