@@ -1,7 +1,10 @@
 // Test data and measurements shared by the benchmarks.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -42,3 +45,51 @@ inline long peakResidentKiB()
     return 0;
 }
 
+
+// The value after the option at argv[a] (a moves to it); exits with a
+// message when the value is missing.
+inline const char* optionValue(int argc, char** argv, int& a)
+{
+    if (a + 1 >= argc) {
+        std::fprintf(stderr, "%s needs a value\n", argv[a]);
+        std::exit(2);
+    }
+    return argv[++a];
+}
+
+// Fills `data` from a raw file of its element type; false when the file is short.
+template <class T>
+bool readRaw(const std::string& path, std::vector<T>& data)
+{
+    std::ifstream in(path, std::ios::binary);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size() * sizeof(T))));
+}
+
+// The shortest wall time of `repeat` (at least one) calls of run().
+template <class Run>
+double bestSeconds(int repeat, Run run)
+{
+    double best = 1e300;
+    for (int r = 0; r < (repeat > 1 ? repeat : 1); ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        best = elapsed.count() < best ? elapsed.count() : best;
+    }
+    return best;
+}
+
+// The M×N double image of a benchmark: read from a raw file of column-major
+// doubles when one is named, else generated. Exits when the file is short.
+inline std::vector<double> benchImage(int M, int N, const std::string& raw)
+{
+    std::vector<double> image(static_cast<size_t>(M) * N);
+    if (raw.empty()) {
+        const std::vector<float> generated = makeImage(M, N);
+        std::copy(generated.begin(), generated.end(), image.begin());
+    } else if (!readRaw(raw, image)) {
+        std::fprintf(stderr, "cannot read %d x %d doubles from %s\n", M, N, raw.c_str());
+        std::exit(2);
+    }
+    return image;
+}

@@ -20,19 +20,6 @@
 
 namespace {
 
-template <class Run>
-double bestSeconds(int repeat, Run run)
-{
-    double best = 1e300;
-    for (int r = 0; r < std::max(1, repeat); ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        best = std::min(best, elapsed.count());
-    }
-    return best;
-}
-
 void writeRaw(const std::string& path, const void* data, size_t bytes)
 {
     std::ofstream out(path, std::ios::binary);
@@ -48,13 +35,7 @@ int main(int argc, char** argv)
     std::string dump;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        auto next = [&]() -> const char* {
-            if (a + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++a];
-        };
+        auto next = [&] { return optionValue(argc, argv, a); };
         if (arg == "--size") {
             M = std::atoi(next());
             N = std::atoi(next());

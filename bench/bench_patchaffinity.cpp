@@ -20,13 +20,7 @@ int main(int argc, char** argv)
     std::string raw;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        auto next = [&]() -> const char* {
-            if (a + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++a];
-        };
+        auto next = [&] { return optionValue(argc, argv, a); };
         if (arg == "--size") {
             M = std::atoi(next());
             N = std::atoi(next());
@@ -41,15 +35,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    std::vector<double> image(static_cast<size_t>(M) * N);
-    if (raw.empty()) {
-        const std::vector<float> generated = makeImage(M, N);
-        std::copy(generated.begin(), generated.end(), image.begin());
-    } else if (!std::ifstream(raw, std::ios::binary)
-                    .read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size() * 8))) {
-        std::fprintf(stderr, "cannot read %d x %d doubles from %s\n", M, N, raw.c_str());
-        return 2;
-    }
+    const std::vector<double> image = benchImage(M, N, raw);
     const std::int64_t entries = affinityEntries(M, N, t);
     const long before = peakResidentKiB();
     std::vector<double> values(entries);

@@ -29,13 +29,7 @@ int main(int argc, char** argv)
     std::string raw;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        auto next = [&]() -> const char* {
-            if (a + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++a];
-        };
+        auto next = [&] { return optionValue(argc, argv, a); };
         if (arg == "--size") {
             M = std::atoi(next());
             N = std::atoi(next());
@@ -58,8 +52,7 @@ int main(int argc, char** argv)
         image = makeImage(M, N);
     } else {
         image.resize(static_cast<size_t>(M) * N);
-        std::ifstream in(raw, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size() * sizeof(float)))) {
+        if (!readRaw(raw, image)) {
             std::fprintf(stderr, "cannot read %d x %d floats from %s\n", M, N, raw.c_str());
             return 2;
         }

@@ -15,19 +15,6 @@ namespace {
 const double kDaubechies8[8] = {0.2303778133088964, 0.7148465705529154, 0.6308807679298587, -0.0279837694168599,
                                 -0.1870348117190931, 0.0308413818355607, 0.0328830116668852, -0.0105974017850690};
 
-template <class Run>
-double bestSeconds(int repeat, Run run)
-{
-    double best = 1e300;
-    for (int r = 0; r < std::max(1, repeat); ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        best = std::min(best, elapsed.count());
-    }
-    return best;
-}
-
 void timeBoth(const char* what, std::ptrdiff_t m, std::ptrdiff_t n, int L, int repeat)
 {
     std::vector<double> x(static_cast<size_t>(m * n)), y(x.size()), z(x.size());
@@ -54,13 +41,7 @@ int main(int argc, char** argv)
     int L = 5, signalLevels = 10, repeat = 5;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        auto next = [&]() -> const char* {
-            if (a + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++a];
-        };
+        auto next = [&] { return optionValue(argc, argv, a); };
         if (arg == "--size") {
             M = std::atol(next());
             N = std::atol(next());

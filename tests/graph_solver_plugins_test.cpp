@@ -1,7 +1,7 @@
 // graphshrink and graphsmooth called through the stand-in host.
 #include "reference_graph_solvers.h"
 #include "solver_fixture.h"
-#include "standin.h"
+#include "standin_plugins.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +14,9 @@ using standin::CallResult;
 
 namespace {
 
-const standin::Plugin& graphshrink()
-{
-    static standin::Plugin plugin(IMRESTORE_STANDIN_DIR "/graphshrink.so");
-    return plugin;
-}
+const standin::Plugin& graphshrink() { return standinPlugin("graphshrink"); }
 
-const standin::Plugin& graphsmooth()
-{
-    static standin::Plugin plugin(IMRESTORE_STANDIN_DIR "/graphsmooth.so");
-    return plugin;
-}
+const standin::Plugin& graphsmooth() { return standinPlugin("graphsmooth"); }
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();

@@ -1,6 +1,6 @@
 // patchaffinity called through the stand-in host.
 #include "patch_affinity.h"
-#include "standin.h"
+#include "standin_plugins.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +13,7 @@ using standin::CallResult;
 
 namespace {
 
-const standin::Plugin& patchaffinity()
-{
-    static standin::Plugin plugin(IMRESTORE_STANDIN_DIR "/patchaffinity.so");
-    return plugin;
-}
+const standin::Plugin& patchaffinity() { return standinPlugin("patchaffinity"); }
 
 Array scalar(double v) { return standin::makeDouble({1, 1}, {v}); }
 

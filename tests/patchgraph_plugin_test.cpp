@@ -1,7 +1,7 @@
 // patchgraph called through the stand-in host, as a user's host calls it.
 #include "graph_fixture.h"
 #include "patch_graph.h"
-#include "standin.h"
+#include "standin_plugins.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +23,7 @@ using standin::CallResult;
 
 namespace {
 
-const standin::Plugin& patchgraph()
-{
-    static standin::Plugin plugin(IMRESTORE_STANDIN_DIR "/patchgraph.so");
-    return plugin;
-}
+const standin::Plugin& patchgraph() { return standinPlugin("patchgraph"); }
 
 struct Inputs {
     Array image, kernel, params;

@@ -1,6 +1,6 @@
 // tvclean called through the stand-in host.
 #include "rof_denoise.h"
-#include "standin.h"
+#include "standin_plugins.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,7 @@ using standin::CallResult;
 
 namespace {
 
-const standin::Plugin& tvclean()
-{
-    static standin::Plugin plugin(IMRESTORE_STANDIN_DIR "/tvclean.so");
-    return plugin;
-}
+const standin::Plugin& tvclean() { return standinPlugin("tvclean"); }
 
 std::vector<double> noisySquare(int M, int N)
 {

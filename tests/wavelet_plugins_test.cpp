@@ -1,5 +1,5 @@
 // waveanalyze and wavesynth called through the stand-in host.
-#include "standin.h"
+#include "standin_plugins.h"
 #include "wavelet_transform.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +12,7 @@ using standin::CallResult;
 
 namespace {
 
-const standin::Plugin& plugin(const std::string& name)
-{
-    static standin::Plugin analyze(IMRESTORE_STANDIN_DIR "/waveanalyze.so");
-    static standin::Plugin synth(IMRESTORE_STANDIN_DIR "/wavesynth.so");
-    return name == "waveanalyze" ? analyze : synth;
-}
+const standin::Plugin& plugin(const std::string& name) { return standinPlugin(name); }
 
 Array scalar(double v) { return standin::makeDouble({1, 1}, {v}); }
 
