@@ -89,6 +89,53 @@ std::vector<double> literalForward(const std::vector<double>& x, int m, int n, c
     return y;
 }
 
+// The inverse as written: copy, then per level from the coarsest the columns
+// and then the rows, each output a sum over k of (low + high) products.
+std::vector<double> literalInverse(const std::vector<double>& y, int m, int n, const std::vector<double>& h, int L)
+{
+    const int rows = n == 1 ? 1 : m, cols = n == 1 ? m : n, nh = static_cast<int>(h.size());
+    const int last = nh - 1, e = nh / 2 - 1;
+    std::vector<double> sLow(h), sHigh(nh), x = y;
+    for (int i = 0; i < nh; ++i)
+        sHigh[i] = i % 2 ? -h[nh - 1 - i] : h[nh - 1 - i];
+    auto synthesize = [&](std::vector<double> a, std::vector<double> d) {
+        const int half = static_cast<int>(a.size());
+        std::vector<double> out(2 * half, 0.0);
+        for (int u = 0; u < half; ++u)
+            for (int k = 0; k <= e; ++k) {
+                const int c = ((u + k - e) % half + half) % half;
+                out[2 * u] = out[2 * u] + (sLow[last - 1 - 2 * k] * a[c] + sHigh[last - 1 - 2 * k] * d[c]);
+                out[2 * u + 1] = out[2 * u + 1] + (sLow[last - 2 * k] * a[c] + sHigh[last - 2 * k] * d[c]);
+            }
+        return out;
+    };
+    int R = rows == 1 ? 1 : rows >> (L - 1), W = cols >> (L - 1);
+    for (int level = 0; level < L; ++level, R = rows == 1 ? 1 : 2 * R, W *= 2) {
+        if (rows > 1)
+            for (int j = 0; j < W; ++j) {
+                std::vector<double> a(R / 2), d(R / 2);
+                for (int i = 0; i < R / 2; ++i) {
+                    a[i] = x[i + j * rows];
+                    d[i] = x[R / 2 + i + j * rows];
+                }
+                const std::vector<double> out = synthesize(a, d);
+                for (int i = 0; i < R; ++i)
+                    x[i + j * rows] = out[i];
+            }
+        for (int i = 0; i < R; ++i) {
+            std::vector<double> a(W / 2), d(W / 2);
+            for (int j = 0; j < W / 2; ++j) {
+                a[j] = x[i + j * rows];
+                d[j] = x[i + (W / 2 + j) * rows];
+            }
+            const std::vector<double> out = synthesize(a, d);
+            for (int j = 0; j < W; ++j)
+                x[i + j * rows] = out[j];
+        }
+    }
+    return x;
+}
+
 } // namespace
 
 TEST(Wavelet, DefaultLevels)
@@ -162,7 +209,14 @@ TEST(Wavelet, FastPassesMatchTheLiteralTransform)
         SCOPED_TRACE(testing::Message() << c.m << "x" << c.n << " L " << c.L << " nh " << c.h.size());
         const std::vector<double> x = randomValues(size_t(c.m) * c.n, seed++);
         EXPECT_EQ(forward(x, c.m, c.n, c.h, c.L), c.L == 0 ? x : literalForward(x, c.m, c.n, c.h, c.L));
+        if (c.h.size() % 2 == 0) {
+            EXPECT_EQ(inverse(x, c.m, c.n, c.h, c.L), c.L == 0 ? x : literalInverse(x, c.m, c.n, c.h, c.L));
+        }
     }
+    // Long signals: the blocks of a level and the in-place levels.
+    const std::vector<double> longSignal = randomValues(4096, 77);
+    EXPECT_EQ(forward(longSignal, 1, 4096, kD8, 6), literalForward(longSignal, 1, 4096, kD8, 6));
+    EXPECT_EQ(inverse(longSignal, 4096, 1, kD8, 6), literalInverse(longSignal, 4096, 1, kD8, 6));
     // A row and a column vector give the same numbers.
     const std::vector<double> x = randomValues(32, 9);
     EXPECT_EQ(forward(x, 1, 32, kD4, 3), forward(x, 32, 1, kD4, 3));

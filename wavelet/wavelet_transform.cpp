@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__AVX512F__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Rows processed side by side in a row pass: a row's elements lie m apart,
@@ -155,20 +159,29 @@ void analyzeOutputs(const double* src, std::ptrdiff_t N, const double* aLow, con
         }
         double* lo = dstLo + first;
         double* hi = dstHi + first;
-        double low[kOutputBlock], high[kOutputBlock];
-        for (std::ptrdiff_t j = 0; j < count; ++j)
-            low[j] = high[j] = 0.0;
-        for (std::ptrdiff_t t = 0; t <= last; ++t) {
-            const double a = aLow[last - t], b = aHigh[last - t];
-            const double* sample = (t % 2 == 0 ? even : odd) + t / 2;
-            for (std::ptrdiff_t j = 0; j < count; ++j) {
-                low[j] = low[j] + a * sample[j];
-                high[j] = high[j] + b * sample[j];
+        std::ptrdiff_t j = 0;
+#if defined(__AVX512F__)
+        // Eight outputs per vector, their sums kept in registers over all taps.
+        for (; j + 8 <= count; j += 8) {
+            __m512d low = _mm512_setzero_pd(), high = _mm512_setzero_pd();
+            for (std::ptrdiff_t t = 0; t <= last; ++t) {
+                const __m512d sample = _mm512_loadu_pd((t % 2 == 0 ? even : odd) + t / 2 + j);
+                low = _mm512_add_pd(low, _mm512_mul_pd(_mm512_set1_pd(aLow[last - t]), sample));
+                high = _mm512_add_pd(high, _mm512_mul_pd(_mm512_set1_pd(aHigh[last - t]), sample));
             }
+            _mm512_storeu_pd(lo + j, low);
+            _mm512_storeu_pd(hi + j, high);
         }
-        for (std::ptrdiff_t j = 0; j < count; ++j) {
-            lo[j] = low[j];
-            hi[j] = high[j];
+#endif
+        for (; j < count; ++j) {
+            double low = 0.0, high = 0.0;
+            for (std::ptrdiff_t t = 0; t <= last; ++t) {
+                const double sample = (t % 2 == 0 ? even : odd)[t / 2 + j];
+                low = low + aLow[last - t] * sample;
+                high = high + aHigh[last - t] * sample;
+            }
+            lo[j] = low;
+            hi[j] = high;
         }
     }
 }
@@ -181,11 +194,17 @@ void analyzeContiguous(const double* src, std::ptrdiff_t N, const double* aLow, 
 }
 
 // synthesisStep for `half` contiguous low coefficients at lo and high ones at
-// hi, writing 2·half samples to out in blocks (out may overlap neither).
+// hi, writing 2·half samples to out in blocks. With loTail given (the last e
+// low coefficients, kept beforehand; half ≥ e), out may be the memory lo
+// starts at: the blocks then run from the last to the first, so that each
+// one overwrites only coefficients that no block still to come reads.
 void synthesizeContiguous(const double* lo, const double* hi, std::ptrdiff_t half, const double* sLow,
-                          const double* sHigh, std::ptrdiff_t last, std::ptrdiff_t e, double* out, double* block)
+                          const double* sHigh, std::ptrdiff_t last, std::ptrdiff_t e, double* out, double* block,
+                          const double* loTail = nullptr)
 {
-    for (std::ptrdiff_t first = 0; first < half; first += kOutputBlock) {
+    const std::ptrdiff_t blocks = (half + kOutputBlock - 1) / kOutputBlock;
+    for (std::ptrdiff_t b = 0; b < blocks; ++b) {
+        const std::ptrdiff_t first = (loTail ? blocks - 1 - b : b) * kOutputBlock;
         const std::ptrdiff_t count = std::min(half - first, kOutputBlock);
         // Coefficients first − e … first + count − 1, wrapping to the end of
         // the halves before the first one.
@@ -199,24 +218,40 @@ void synthesizeContiguous(const double* lo, const double* hi, std::ptrdiff_t hal
                 std::ptrdiff_t c = first - e + q;
                 while (c < 0)
                     c += half;
-                l[q] = lo[c];
+                l[q] = loTail && c >= half - e ? loTail[c - (half - e)] : lo[c];
                 h[q] = hi[c];
             }
         }
-        double even[kOutputBlock], odd[kOutputBlock];
-        for (std::ptrdiff_t u = 0; u < count; ++u)
-            even[u] = odd[u] = 0.0;
-        for (std::ptrdiff_t k = 0; k <= e; ++k) {
-            const double a0 = sLow[last - 1 - 2 * k], b0 = sHigh[last - 1 - 2 * k];
-            const double a1 = sLow[last - 2 * k], b1 = sHigh[last - 2 * k];
-            for (std::ptrdiff_t u = 0; u < count; ++u) {
-                even[u] = even[u] + (a0 * l[u + k] + b0 * h[u + k]);
-                odd[u] = odd[u] + (a1 * l[u + k] + b1 * h[u + k]);
+        double* target = out + 2 * first;
+        std::ptrdiff_t u = 0;
+#if defined(__AVX512F__)
+        // Eight output pairs per vector, their sums kept in registers; the
+        // even and odd samples interleaved on the way out.
+        const __m512i lowerHalf = _mm512_set_epi64(11, 3, 10, 2, 9, 1, 8, 0);
+        const __m512i upperHalf = _mm512_set_epi64(15, 7, 14, 6, 13, 5, 12, 4);
+        for (; u + 8 <= count; u += 8) {
+            __m512d even = _mm512_setzero_pd(), odd = _mm512_setzero_pd();
+            for (std::ptrdiff_t k = 0; k <= e; ++k) {
+                const __m512d low = _mm512_loadu_pd(l + u + k), high = _mm512_loadu_pd(h + u + k);
+                const __m512d pairEven = _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(sLow[last - 1 - 2 * k]), low),
+                                                       _mm512_mul_pd(_mm512_set1_pd(sHigh[last - 1 - 2 * k]), high));
+                const __m512d pairOdd = _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(sLow[last - 2 * k]), low),
+                                                      _mm512_mul_pd(_mm512_set1_pd(sHigh[last - 2 * k]), high));
+                even = _mm512_add_pd(even, pairEven);
+                odd = _mm512_add_pd(odd, pairOdd);
             }
+            _mm512_storeu_pd(target + 2 * u, _mm512_permutex2var_pd(even, lowerHalf, odd));
+            _mm512_storeu_pd(target + 2 * u + 8, _mm512_permutex2var_pd(even, upperHalf, odd));
         }
-        for (std::ptrdiff_t u = 0; u < count; ++u) {
-            out[2 * (first + u)] = even[u];
-            out[2 * (first + u) + 1] = odd[u];
+#endif
+        for (; u < count; ++u) {
+            double even = 0.0, odd = 0.0;
+            for (std::ptrdiff_t k = 0; k <= e; ++k) {
+                even = even + (sLow[last - 1 - 2 * k] * l[u + k] + sHigh[last - 1 - 2 * k] * h[u + k]);
+                odd = odd + (sLow[last - 2 * k] * l[u + k] + sHigh[last - 2 * k] * h[u + k]);
+            }
+            target[2 * u] = even;
+            target[2 * u + 1] = odd;
         }
     }
 }
@@ -375,10 +410,14 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
 {
     if (m == 0 || n == 0)
         return;
-    std::memcpy(x, y, static_cast<size_t>(m * n) * sizeof(double));
+    const Shape shape = orient(m, n);
+    // A signal's details are read straight from y, level by level, and every
+    // sample of x is written by the finest level, so x needs no copy of y.
+    const bool signal = shape.rows == 1 && L > 0 && m * n > 1;
+    if (!signal)
+        std::memcpy(x, y, static_cast<size_t>(m * n) * sizeof(double));
     if (L == 0 || m * n == 1)
         return;
-    const Shape shape = orient(m, n);
     const std::ptrdiff_t stride = shape.rows, last = nh - 1, e = nh / 2 - 1;
     Work w = carve(work, m, n, nh);
     for (std::ptrdiff_t i = 0; i < nh; ++i) {
@@ -412,10 +451,16 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
                 for (std::ptrdiff_t j = 0; j < W; ++j)
                     std::memcpy(x + i + j * stride, w.rows + j * kRowGroup, kRowGroup * sizeof(double));
             }
-        if (stride == 1 && R == 1) {
-            // A signal: its coefficients are contiguous.
-            std::memcpy(w.lo, x, static_cast<size_t>(W) * sizeof(double));
-            synthesizeContiguous(w.lo, w.lo + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split);
+        if (signal) {
+            // The approximation from the coarser levels (from y at the
+            // coarsest), the details from y, the samples into x.
+            if (level > 0 && halfW >= e) {
+                std::memcpy(w.lo, x + halfW - e, static_cast<size_t>(e) * sizeof(double));
+                synthesizeContiguous(x, y + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split, w.lo);
+            } else {
+                std::memcpy(w.lo, level == 0 ? y : x, static_cast<size_t>(halfW) * sizeof(double));
+                synthesizeContiguous(w.lo, y + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split);
+            }
             i = R;
         }
         for (; i < R; ++i) {
