@@ -9,14 +9,6 @@
 
 namespace {
 
-// Calls work(x) for columns [first, last).
-template <class Work>
-void forEachColumn(std::ptrdiff_t first, std::ptrdiff_t last, Work work)
-{
-    for (std::ptrdiff_t x = first; x < last; ++x)
-        work(x);
-}
-
 // The split and Bregman terms B of pixel (x, y) in their order, the terms
 // that reach outside the grid left out; the first present term starts the sum.
 double divergenceAt(const RofFields& s, std::ptrdiff_t x, std::ptrdiff_t y)
@@ -69,7 +61,7 @@ void updateBorderPixel(RofFields& s, std::ptrdiff_t x, std::ptrdiff_t y, double 
 void innerDivergence(RofFields& s)
 {
     const std::ptrdiff_t N = s.u.columns, M = s.u.rows;
-    forEachColumn(1, N - 1, [&](std::ptrdiff_t x) {
+    for (std::ptrdiff_t x = 1; x < N - 1; ++x) {
         const double* __restrict dxLeft = s.dx.column[x - 1];
         const double* __restrict dxHere = s.dx.column[x];
         const double* __restrict dy = s.dy.column[x];
@@ -87,7 +79,7 @@ void innerDivergence(RofFields& s)
             b = b + by[y];
             out[y] = b;
         }
-    });
+    }
 }
 
 // The inner pixels of columns [x0, x0 + L) in column-by-column order, run as
@@ -277,10 +269,10 @@ void shrinkGradient(RofFields& s, double lambda)
     const std::ptrdiff_t N = s.u.columns, M = s.u.rows;
     const double tau = 1.0 / lambda, tauSquared = tau * tau, negativeTau = -1.0 / lambda;
     double* const* u = s.u.column;
-    forEachColumn(0, N - 1, [&](std::ptrdiff_t x) {
+    for (std::ptrdiff_t x = 0; x < N - 1; ++x) {
         shrinkColumn(u[x], u[x + 1], s.bx.column[x], s.by.column[x], s.dx.column[x], s.dy.column[x], M - 1, tau,
                      tauSquared);
-    });
+    }
     for (std::ptrdiff_t x = 0; x < N - 1; ++x)
         s.dx.column[x][M - 1] = softThreshold((u[x + 1][M - 1] - u[x][M - 1]) + s.bx.column[x][M - 1], tau, negativeTau);
     for (std::ptrdiff_t y = 0; y < M - 1; ++y)
@@ -289,25 +281,25 @@ void shrinkGradient(RofFields& s, double lambda)
 
 void updateBregmanX(RofFields& s)
 {
-    forEachColumn(0, s.bx.columns, [&](std::ptrdiff_t x) {
+    for (std::ptrdiff_t x = 0; x < s.bx.columns; ++x) {
         const double* __restrict here = s.u.column[x];
         const double* __restrict right = s.u.column[x + 1];
         const double* __restrict dx = s.dx.column[x];
         double* __restrict bx = s.bx.column[x];
         for (std::ptrdiff_t y = 0; y < s.bx.rows; ++y)
             bx[y] = bx[y] + ((right[y] - here[y]) - dx[y]);
-    });
+    }
 }
 
 void updateBregmanY(RofFields& s)
 {
-    forEachColumn(0, s.by.columns, [&](std::ptrdiff_t x) {
+    for (std::ptrdiff_t x = 0; x < s.by.columns; ++x) {
         const double* __restrict here = s.u.column[x];
         const double* __restrict dy = s.dy.column[x];
         double* __restrict by = s.by.column[x];
         for (std::ptrdiff_t y = 0; y < s.by.rows; ++y)
             by[y] = by[y] + ((here[y + 1] - here[y]) - dy[y]);
-    });
+    }
 }
 
 void bregmanBlock(RofFields& s, double mu, double lambda, int innerSweeps, int blockLength)
