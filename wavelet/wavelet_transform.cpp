@@ -208,19 +208,22 @@ void synthesizeContiguous(const double* lo, const double* hi, std::ptrdiff_t hal
         const std::ptrdiff_t count = std::min(half - first, kOutputBlock);
         // Coefficients first − e … first + count − 1, wrapping to the end of
         // the halves before the first one.
-        double* l = block;
-        double* h = block + count + e;
-        if (first >= e) {
-            std::memcpy(l, lo + first - e, static_cast<size_t>(count + e) * sizeof(double));
-            std::memcpy(h, hi + first - e, static_cast<size_t>(count + e) * sizeof(double));
-        } else {
+        const double* l = lo + first - e;
+        const double* h = hi + first - e;
+        if (first < e || (loTail && first < count)) {
+            // Copies: the wrap before the first coefficient, or, in place,
+            // the block whose samples overlap its own coefficients.
+            double* lowCopy = block;
+            double* highCopy = block + count + e;
             for (std::ptrdiff_t q = 0; q < count + e; ++q) {
                 std::ptrdiff_t c = first - e + q;
                 while (c < 0)
                     c += half;
-                l[q] = loTail && c >= half - e ? loTail[c - (half - e)] : lo[c];
-                h[q] = hi[c];
+                lowCopy[q] = loTail && c >= half - e ? loTail[c - (half - e)] : lo[c];
+                highCopy[q] = hi[c];
             }
+            l = lowCopy;
+            h = highCopy;
         }
         double* target = out + 2 * first;
         std::ptrdiff_t u = 0;
