@@ -127,18 +127,13 @@ void synthesisRows(double* out, std::ptrdiff_t half, const double* sLow, const d
 // may be the memory dstLo starts at (in-place levels): the samples the last
 // outputs wrap around to are kept in `head` (last + 2 doubles) before the
 // first block is written; dstHi must not overlap src.
-void keepHead(const double* src, std::ptrdiff_t N, std::ptrdiff_t last, double* head)
+void analyzeContiguous(const double* src, std::ptrdiff_t N, const double* aLow, const double* aHigh,
+                       std::ptrdiff_t last, double* dstLo, double* dstHi, double* block, double* head)
 {
     for (std::ptrdiff_t i = 0; i < last + 2; ++i)
         head[i] = src[i % N];
-}
-
-// Outputs [begin, end) of analyzeContiguous, head kept by keepHead.
-void analyzeOutputs(const double* src, std::ptrdiff_t N, const double* aLow, const double* aHigh,
-                    std::ptrdiff_t last, double* dstLo, double* dstHi, double* block, const double* head,
-                    std::ptrdiff_t begin, std::ptrdiff_t end)
-{
-    for (std::ptrdiff_t first = begin; first < end; first += kOutputBlock) {
+    const std::ptrdiff_t end = N / 2;
+    for (std::ptrdiff_t first = 0; first < end; first += kOutputBlock) {
         const std::ptrdiff_t count = std::min(end - first, kOutputBlock);
         const std::ptrdiff_t pairs = count + (last + 1) / 2;
         double* even = block;
@@ -184,13 +179,6 @@ void analyzeOutputs(const double* src, std::ptrdiff_t N, const double* aLow, con
             hi[j] = high;
         }
     }
-}
-
-void analyzeContiguous(const double* src, std::ptrdiff_t N, const double* aLow, const double* aHigh,
-                       std::ptrdiff_t last, double* dstLo, double* dstHi, double* block, double* head)
-{
-    keepHead(src, N, last, head);
-    analyzeOutputs(src, N, aLow, aHigh, last, dstLo, dstHi, block, head, 0, N / 2);
 }
 
 // synthesisStep for `half` contiguous low coefficients at lo and high ones at
