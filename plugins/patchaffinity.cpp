@@ -85,8 +85,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const double bytes = capacity * (sizeof(double) + sizeof(mwIndex));
     if (capacity > 9.0e18 || bytes > physicalMemoryBytes())
         raiseError(kFunction, "tooLarge",
-                   "The affinity matrix would have %.0f entries (%.3g GB), more than this machine's memory holds.",
-                   static_cast<double>(entries), bytes / 1e9);
+                   "The affinity matrix has %.0f entries, and the host is asked for room for n*(2t+1)^2 = %.0f "
+                   "(%.3g GB), more than this machine's memory holds; a smaller search radius needs less.",
+                   static_cast<double>(entries), capacity, bytes / 1e9);
 
     const std::ptrdiff_t n = M * N;
     mxArray* result = mxCreateSparse(static_cast<mwSize>(n), static_cast<mwSize>(n),
