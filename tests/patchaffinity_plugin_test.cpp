@@ -62,14 +62,7 @@ TEST(PatchaffinityPlugin, RejectsBadInputBeforeDoingAnything)
     const Array text = standin::makeArray(mxCHAR_CLASS, {1, 1}), zero = scalar(0), negative = scalar(-1),
                 nan = scalar(std::numeric_limits<double>::quiet_NaN()), inf = scalar(std::numeric_limits<double>::infinity()),
                 five = scalar(5), big = imageArray(3000, 3000), hugeWindow = scalar(2900);
-    struct Bad {
-        const char* what;
-        std::vector<const mxArray*> args;
-        int nlhs;
-        const char* id;
-        const char* message;
-    };
-    const std::vector<Bad> table = {
+    const std::vector<RejectedCall> table = {
         {"no argument", {}, 1, "notEnoughInputs", "At least one inputs required."},
         {"seven arguments", {image.get(), h.get(), p.get(), t.get(), p.get(), p.get(), p.get()}, 1, "tooManyInputs",
          "Too many inputs required."},
@@ -93,12 +86,6 @@ TEST(PatchaffinityPlugin, RejectsBadInputBeforeDoingAnything)
         {"t empty", {image.get(), h.get(), p.get(), empty.get()}, 1, "invalidArgument", "SEARCHRADIUS"},
         {"beyond memory", {big.get(), h.get(), p.get(), hugeWindow.get()}, 1, "tooLarge", "entries"},
     };
-    for (const Bad& bad : table) {
-        SCOPED_TRACE(bad.what);
-        const CallResult r = patchaffinity().call(bad.nlhs, bad.args);
-        ASSERT_TRUE(r.failed);
-        EXPECT_EQ(r.errorId, std::string("imrestore:patchaffinity:") + bad.id);
-        EXPECT_NE(r.errorMessage.find(bad.message), std::string::npos) << r.errorMessage;
-        EXPECT_FALSE(r.argumentsWritten);
-    }
+    for (const RejectedCall& bad : table)
+        expectRejected("patchaffinity", bad);
 }

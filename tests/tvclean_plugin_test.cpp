@@ -63,14 +63,7 @@ TEST(TvcleanPlugin, RejectsBadInputBeforeDoingAnything)
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const Array zero = scalar(0), negative = scalar(-1), notANumber = scalar(nan), infinite = scalar(inf),
                 tiny = scalar(1e-12);
-    struct Bad {
-        const char* what;
-        std::vector<const mxArray*> args;
-        int nlhs;
-        const char* id;
-        const char* message;
-    };
-    const std::vector<Bad> table = {
+    const std::vector<RejectedCall> table = {
         {"two arguments", {f.get(), mu.get()}, 1, "notEnoughInputs", "Three input arguments required."},
         {"four arguments", {f.get(), mu.get(), tol.get(), tol.get()}, 1, "tooManyInputs", "Three input arguments required."},
         {"two results", {f.get(), mu.get(), tol.get()}, 2, "tooManyOutputs", "Too many output arguments."},
@@ -88,12 +81,6 @@ TEST(TvcleanPlugin, RejectsBadInputBeforeDoingAnything)
         {"NaN tolerance", {f.get(), mu.get(), notANumber.get()}, 1, "invalidArgument", "TOLERANCE (argument 3)"},
         {"tolerance below the rounding level", {f.get(), mu.get(), tiny.get()}, 1, "invalidArgument", "would not end"},
     };
-    for (const Bad& bad : table) {
-        SCOPED_TRACE(bad.what);
-        const CallResult r = tvclean().call(bad.nlhs, bad.args);
-        ASSERT_TRUE(r.failed);
-        EXPECT_EQ(r.errorId, std::string("imrestore:tvclean:") + bad.id);
-        EXPECT_NE(r.errorMessage.find(bad.message), std::string::npos) << r.errorMessage;
-        EXPECT_FALSE(r.argumentsWritten);
-    }
+    for (const RejectedCall& bad : table)
+        expectRejected("tvclean", bad);
 }
