@@ -24,6 +24,4 @@ function(imrestore_add_octave_mex name)
   set_target_properties(${name}_octave PROPERTIES
     PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${name}
     LIBRARY_OUTPUT_DIRECTORY ${IMRESTORE_MEX_DIR})
-  add_custom_command(TARGET ${name}_octave POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/plugins/${name}.m ${IMRESTORE_MEX_DIR}/${name}.m)
 endfunction()

@@ -28,13 +28,56 @@
 %             problem with U as its data; it does not continue the sweeps.
 %
 %   Example:
-%     f = single(imread('cameraman.png')) / 255;   % any grey-level image
-%     f = f + 0.05 * randn(size(f), 'single');
+%     img = single(imrestore_sample());
+%     sigma = 0.05;
+%     f = img + sigma * randn(size(img), 'single');
 %     [M, N] = size(f);
 %     [x, y] = meshgrid(-2:2);
 %     kernel = single(exp(-(x.^2 + y.^2) / 2));
-%     [w, nb] = patchgraph(f, kernel, single([0 M N 5 11 4 10 0.05]));
-%     u = graphsmooth(f, w, nb, single([1 M N 5 11 14 0.5 10]));
+%     [w, nb] = patchgraph(f, kernel, single([0 M N 5 11 4 10 2*sigma^2*sum(kernel(:))]));
+%     u = graphsmooth(f, w, nb, single([0 M N 5 11 14 0.01/sigma 10]));
 %     imshow([f u])
 %
 %   See also PATCHGRAPH, GRAPHSHRINK.
+
+%!function img = scene(M, N)
+%!  [x, y] = meshgrid(((1:N) - 0.5) / N, ((1:M) - 0.5) / M);
+%!  img = 0.2 + 0.5 * (x > 0.5);
+%!  img(((x - 0.3).^2 + (y - 0.4).^2) < 0.04) = 0.9;
+%!  img = single(img);
+%!endfunction
+
+%!function p = psnr1(u, clean)
+%!  p = 10 * log10(1 / mean((double(u(:)) - double(clean(:))).^2));
+%!endfunction
+
+%!function [w, nb] = pairgraph()
+%!  ## two pixels of one row, each naming the other with weight 1 and root 1
+%!  w = ones(2, 1, 2, 'single');
+%!  nb = int32(cat(3, [1; 1], [1; 0], [0; 0]));
+%!endfunction
+
+%!shared clean, noisy, w, nb, M, N, K, z
+%! M = 40; N = 48; K = 14;
+%! clean = scene(M, N);
+%! randn('state', 3);
+%! noisy = clean + single(0.08) * randn(M, N, 'single');
+%! [a, b] = meshgrid(-2:2);
+%! kernel = single(exp(-(a.^2 + b.^2) / 2));
+%! [w, nb] = patchgraph(noisy, kernel, single([0 M N 5 11 4 10 0.05]));
+%! z = zeros(N, M, K, 'single');
+
+%!test
+%! [wp, nbp] = pairgraph();
+%! assert(graphsmooth(single([0 1]), wp, nbp, single([0 1 2 5 11 1 1 1])), single([3/8 11/16]));
+%! assert(graphsmooth(single([0 1]), wp, nbp, single([0 1 2 5 11 1 1 2])), single([43/128 171/256]));
+
+%!demo
+%! img = single(imrestore_sample()); sigma = 0.05;
+%! f = img + sigma * randn(size(img), 'single');
+%! [M, N] = size(f);
+%! [x, y] = meshgrid(-2:2);
+%! kernel = single(exp(-(x.^2 + y.^2) / 2));
+%! [w, nb] = patchgraph(f, kernel, single([0 M N 5 11 4 10 2*sigma^2*sum(kernel(:))]));
+%! u = graphsmooth(f, w, nb, single([0 M N 5 11 14 0.01/sigma 10]));
+%! imshow([f u]); title('noisy (left) and nonlocal H1 (right)');

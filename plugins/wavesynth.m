@@ -27,3 +27,29 @@
 %     x = wavesynth(y, h, L)             % 1 2 3 4 5 6 7 8
 %
 %   See also WAVEANALYZE.
+
+%!shared h4, h8
+%! h4 = [1+sqrt(3), 3+sqrt(3), 3-sqrt(3), 1-sqrt(3)] / (4*sqrt(2));
+%! h8 = [0.2303778133088964 0.7148465705529154 0.6308807679298587 -0.0279837694168599 ...
+%!       -0.1870348117190931 0.0308413818355607 0.0328830116668852 -0.0105974017850690];
+
+%!test
+%! ## perfect reconstruction, vectors and images, default and smaller L
+%! for h = {[1 1]/sqrt(2), h4, h8}
+%!   for x = {rand(1, 96), rand(96, 1), rand(64, 48), rand(32, 16)}
+%!     X = x{1};
+%!     [y, L] = waveanalyze(X, h{1});
+%!     assert(size(y), size(X));
+%!     assert(wavesynth(y, h{1}, L), X, 1e-12);
+%!     y1 = waveanalyze(X, h{1}, 1);
+%!     assert(wavesynth(y1, h{1}, 1), X, 1e-12);
+%!   end
+%! end
+
+%!demo
+%! h = [1+sqrt(3), 3+sqrt(3), 3-sqrt(3), 1-sqrt(3)] / (4*sqrt(2));
+%! img = imrestore_sample();
+%! [y, L] = waveanalyze(img, h);
+%! y(abs(y) < 0.05) = 0;                          % keep the large coefficients
+%! imshow([img wavesynth(y, h, L)]);
+%! title(sprintf('%.0f%% of the coefficients kept', 100 * nnz(y) / numel(y)));
