@@ -153,11 +153,6 @@
 %!error <at least 9 elements> graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 1]))
 %!error <PARAMS\(9\) must be finite> graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 1 Inf]))
 %!error <D0 \(argument 2\) has> graphshrink(noisy, z(:, :, 1:3), z, noisy, w, nb, single([0 M N 5 11 K 1 1 1]))
-%!error <iNbNeigh \(-1\)> graphsmooth(noisy, w, nb, single([0 M N 5 11 -1 1 1]))
-%!error <at least 1 by 1> graphsmooth(noisy, w, nb, single([0 0 N 5 11 K 1 1]))
-%!error <WEIGHTS \(argument 2\) has> graphsmooth(noisy, w(:, :, 1:3), nb, single([0 M N 5 11 K 1 1]))
-%!error <one result> [a, b] = graphsmooth(noisy, w, nb, single([0 M N 5 11 K 1 1]))
-%!error <rows must lie in> graphsmooth(noisy, w, nb + int32(M), single([0 M N 5 11 K 1 1]))
 
 %!test
 %! ## identifiers

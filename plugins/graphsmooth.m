@@ -72,6 +72,12 @@
 %! assert(graphsmooth(single([0 1]), wp, nbp, single([0 1 2 5 11 1 1 1])), single([3/8 11/16]));
 %! assert(graphsmooth(single([0 1]), wp, nbp, single([0 1 2 5 11 1 1 2])), single([43/128 171/256]));
 
+%!error <iNbNeigh \(-1\)> graphsmooth(noisy, w, nb, single([0 M N 5 11 -1 1 1]))
+%!error <at least 1 by 1> graphsmooth(noisy, w, nb, single([0 0 N 5 11 K 1 1]))
+%!error <WEIGHTS \(argument 2\) has> graphsmooth(noisy, w(:, :, 1:3), nb, single([0 M N 5 11 K 1 1]))
+%!error <one result> [a, b] = graphsmooth(noisy, w, nb, single([0 M N 5 11 K 1 1]))
+%!error <rows must lie in> graphsmooth(noisy, w, nb + int32(M), single([0 M N 5 11 K 1 1]))
+
 %!demo
 %! img = single(imrestore_sample()); sigma = 0.05;
 %! f = img + sigma * randn(size(img), 'single');

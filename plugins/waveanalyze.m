@@ -82,13 +82,10 @@
 %! assert(isequal(X, X0));
 
 %!error <There are at most 3 input parameters allowed!> waveanalyze(1, 2, 3, 4)
-%!error <There are at least 2 input parameters required!> wavesynth(rand(4))
 %!error <The number of levels, L, must be a non-negative integer> waveanalyze(rand(8), h4, -1)
 %!error <Maximum number of levels is zero; no decomposition can be performed!> waveanalyze(rand(3, 8), h4)
 %!error <The matrix row dimension must be of size m\*2\^\(L\)> waveanalyze(rand(12, 8), h4, 3)
-%!error <The matrix column dimension must be of size n\*2\^\(L\)> wavesynth(rand(16, 12), h4, 3)
 %!error <The matrix row dimension> waveanalyze(rand(8), h4, 1024)
-%!error <even length of at least 2> wavesynth(rand(8), [1 2 3])
 %!error <real, full double matrix> waveanalyze(single(rand(8)), h4)
 
 %!demo

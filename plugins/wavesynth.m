@@ -46,6 +46,10 @@
 %!   end
 %! end
 
+%!error <There are at least 2 input parameters required!> wavesynth(rand(4))
+%!error <The matrix column dimension must be of size n\*2\^\(L\)> wavesynth(rand(16, 12), h4, 3)
+%!error <even length of at least 2> wavesynth(rand(8), [1 2 3])
+
 %!demo
 %! h = [1+sqrt(3), 3+sqrt(3), 3-sqrt(3), 1-sqrt(3)] / (4*sqrt(2));
 %! img = imrestore_sample();
