@@ -9,6 +9,11 @@ if [[ "${1:-}" == --bench ]]; then
 fi
 
 missing=()
+# The demo draws its titled pictures through gnuplot (octave recommends it;
+# an installation without recommended packages lacks it).
+if ! command -v gnuplot >/dev/null 2>&1; then
+  missing+=(gnuplot-nox)
+fi
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$package")
