@@ -21,7 +21,9 @@
 %               windowSide  side of the search window (likewise)
 %               nearest     0, or 4 to keep the 4-connected neighbours
 %               best        number of best-matching neighbours per pixel
-%               h           filtering parameter (> 0)
+%               h           filtering parameter (> 0); for noise of
+%                           standard deviation SIGMA, 2*SIGMA^2*sum(KERNEL(:))
+%                           (measured on photographs, see the README)
 %             Entries 1 to 7 are truncated toward zero.
 %
 %   Results (K = nearest + best slots per pixel):
