@@ -33,7 +33,7 @@ objdir = tempname();
 mkdir(objdir);
 cleanup = onCleanup(@() rmdir(objdir, 's'));
 
-includes = strcat('-I', fullfile(top, {'host', 'nonlocal', 'tv', 'affinity', 'wavelet'}));
+includes = strcat('-I', fullfile(top, {'host', 'common', 'nonlocal', 'tv', 'affinity', 'wavelet'}));
 core = fullfile(top, {'nonlocal/work_memory.cpp', 'nonlocal/weight_graph.cpp', ...
   'nonlocal/patch_graph.cpp', 'nonlocal/sweep_schedule.cpp', 'nonlocal/nonlocal_tv.cpp', ...
   'nonlocal/nonlocal_h1.cpp', 'tv/column_matrix.cpp', 'tv/rof_denoise.cpp', ...
@@ -71,7 +71,8 @@ for k = 1:numel(plugins)
   if isOctave
     mex(gateway, objects{:}, '-o', fullfile(outdir, [name '.' mexext()]));
   else
-    mex(compileArgs{:}, gateway, objects{:}, '-outdir', outdir, '-output', name);
+    % libut answers whether Ctrl-C is pending.
+    mex(compileArgs{:}, gateway, objects{:}, '-lut', '-outdir', outdir, '-output', name);
   end
   copyfile(fullfile(top, 'plugins', [name '.m']), outdir);
 end

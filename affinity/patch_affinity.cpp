@@ -113,13 +113,17 @@ void weightRun(const Patches& q, std::ptrdiff_t a, std::ptrdiff_t x2, std::ptrdi
 // Fills the matrix columns of pixels [first, last). A weight of a pixel j
 // before i in the same range was written into j's column already and is
 // copied: both directions of a pair have the same squared differences.
+// At the start of each image column the caller's thread polls `stop` and
+// the others look whether it has said stop; the fill then ends there.
 void fillColumns(const Layout& L, const Patches& q, std::ptrdiff_t first, std::ptrdiff_t last, double* values,
-                 std::int64_t* rowIndex, std::int64_t* columnStart)
+                 std::int64_t* rowIndex, std::int64_t* columnStart, StopCheck* stop, bool callerThread)
 {
     const std::ptrdiff_t M = L.M, N = L.N;
     const int t = L.t;
     for (std::ptrdiff_t i = first; i < last; ++i) {
         const std::ptrdiff_t x = i / M, y = i % M, a = q.at(x, y);
+        if ((y == 0 || i == first) && (callerThread ? pollStop(stop) : isStopped(stop)))
+            return;
         std::int64_t count = L.start(x, y);
         columnStart[i] = count;
         const std::ptrdiff_t ylo = windowLow(y, t), yhi = windowHigh(y, t, M);
@@ -171,7 +175,8 @@ double affinityCapacity(std::ptrdiff_t M, std::ptrdiff_t N, int t)
 }
 
 bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, int p, int t, double h,
-                        int threads, double* values, std::int64_t* rowIndex, std::int64_t* columnStart)
+                        int threads, double* values, std::int64_t* rowIndex, std::int64_t* columnStart,
+                        StopCheck* stop)
 {
     const std::ptrdiff_t Me = M + 2 * p, Ne = N + 2 * p, n = M * N;
     const int entries = (2 * p + 1) * (2 * p + 1);
@@ -198,10 +203,11 @@ bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N,
         const Patches patches{extended, Me, p, kernel, offset, entries};
         // Columns split between threads by pixel; each column's start is
         // known, so the ranges are filled independently.
-        forEachRange(n, threads, 1, 4096, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
-            fillColumns(layout, patches, first, last, values, rowIndex, columnStart);
+        forEachRange(n, threads, 1, 4096, [&](std::ptrdiff_t first, std::ptrdiff_t last, int worker) {
+            fillColumns(layout, patches, first, last, values, rowIndex, columnStart, stop, worker == 0);
         });
         columnStart[n] = layout.columnPrefix[N] * layout.rowPrefix[M];
+        ok = !isStopped(stop);
     }
     std::free(extended);
     std::free(kernel);

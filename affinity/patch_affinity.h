@@ -6,6 +6,8 @@
 // Patches read a mirror extension of the image by p pixels.
 #pragma once
 
+#include "stop_check.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -42,6 +44,8 @@ double affinityCapacity(std::ptrdiff_t M, std::ptrdiff_t N, int t);
 // Fills the n×n matrix (n = M·N) into values, rowIndex (one per entry) and
 // columnStart (n + 1), columns in order with rows ascending, on `threads`
 // threads (the result does not depend on it). False, with nothing written,
-// when work memory is short.
+// when work memory is short; false, partly written, when `stop` (polled at
+// each image column) said stop.
 bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, int p, int t, double h,
-                        int threads, double* values, std::int64_t* rowIndex, std::int64_t* columnStart);
+                        int threads, double* values, std::int64_t* rowIndex, std::int64_t* columnStart,
+                        StopCheck* stop = nullptr);

@@ -8,6 +8,7 @@
 // do not depend on the thread count.
 #pragma once
 
+#include "stop_check.h"
 #include "sweep_schedule.h"
 
 #include <cstdint>
@@ -25,12 +26,17 @@ using ProgressReport = void (*)(float change, void* context);
 // two Gauss–Seidel sweeps on u, a shrink of the nonlocal gradient plus b into
 // d with the Bregman update of b, and, when `report` is given, the change
 // measure. Every neighbour must lie inside the image. False, with the arrays
-// untouched, when work memory is short.
+// untouched, when work memory is short; false, with d and b partly updated
+// and u untouched, when `stop` (polled before each band of each sweep) said
+// stop.
 bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphInput& graph,
-                     const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context);
+                     const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context,
+                     StopCheck* stop = nullptr);
 
 // Runs nOuter outer iterations of two Gauss–Seidel sweeps each on u in place:
 // u(x) ← (μ·f(x) + Σ w_k·u(y_k)) / (μ + Σ w_k). Reads only the weight planes
 // of the graph's weight array; `threads` share the set-up. False, with u
-// untouched, when work memory is short.
-bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads);
+// untouched, when work memory is short or when `stop` (polled before each
+// band of each sweep) said stop.
+bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads,
+                     StopCheck* stop = nullptr);

@@ -2,7 +2,8 @@
 #include "graph_solvers.h"
 #include "slab_arrays.h"
 
-bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads)
+bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads,
+                     StopCheck* stop)
 {
     if (nOuter <= 0)
         return true;
@@ -13,20 +14,24 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
     float* slab = allocateFilled(schedule.positions, 0.0f);
     float* offset = allocateFilled(schedule.positions, 0.0f);
     float* denominator = allocateFilled(schedule.positions, 1.0f);
-    const bool allocated = slab && offset && denominator;
-    if (allocated) {
+    bool completed = slab && offset && denominator;
+    if (completed) {
         imageToSlab(schedule, u, slab);
         scaledImageToSlab(schedule, f, mu, offset);
         weightSumsToSlab(schedule, graph.weights, mu, 1.0f, false, denominator);
-        for (std::int32_t iteration = 0; iteration < nOuter; ++iteration) {
-            sweepGaussSeidel(schedule, slab, 1.0f, offset, nullptr, denominator);
-            sweepGaussSeidel(schedule, slab, 1.0f, offset, nullptr, denominator);
-        }
-        slabToImage(schedule, slab, u);
+        // Two sweeps per iteration, each polled band by band.
+        for (std::int64_t sweep = 0; sweep < 2 * std::int64_t{nOuter} && completed; ++sweep)
+            for (std::ptrdiff_t band = 0; band < schedule.bands && completed; ++band) {
+                completed = !pollStop(stop);
+                if (completed)
+                    sweepBands(schedule, slab, 1.0f, offset, nullptr, denominator, band, band + 1);
+            }
+        if (completed)
+            slabToImage(schedule, slab, u);
     }
     releaseWorkMemory(slab);
     releaseWorkMemory(offset);
     releaseWorkMemory(denominator);
     releaseSweepSchedule(&schedule);
-    return allocated;
+    return completed;
 }

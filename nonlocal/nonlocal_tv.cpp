@@ -288,13 +288,17 @@ struct Pipeline {
     std::unique_ptr<Progress[]> divergenceReady;
     Progress sweptBands;   // bands the second sweep has finished, counted over all iterations
     Progress shrunkBands;  // bands shrunk, likewise
+
+    // Lets the helper through every wait when the caller's thread stops
+    // early; the helper then sees the stop and returns.
+    void abandon() { sweptBands.publish(INT64_MAX); }
 };
 
 // The helper's part: its share of the first divergence, then for every
 // iteration the shrink behind the second sweep, each band followed by its
 // share of the next divergence of the band whose links that shrink completes.
 template <int V>
-void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline& pipeline)
+void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline& pipeline, const StopCheck* stop)
 {
     const std::ptrdiff_t B = st.schedule->bands, reach = st.schedule->bandReach;
     auto divergence = [&](std::ptrdiff_t band, std::int64_t iteration) {
@@ -309,6 +313,8 @@ void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline&
         const bool more = n + 1 < nOuter;
         for (std::ptrdiff_t band = 0; band < B; ++band) {
             pipeline.sweptBands.waitFor(n * B + std::min(B, band + reach + 1));
+            if (isStopped(stop))
+                return;
             shrinkBand<V>(st, band, scratch);
             pipeline.shrunkBands.publish(n * B + band + 1);
             if (more && band >= reach)
@@ -343,9 +349,10 @@ struct SweepTerms {
     const float* denominator;
 };
 
+// Runs the iterations; false when `stop` ended them early.
 template <int V>
-void iterate(const TvState& st, SweepTerms terms, std::int32_t nOuter, bool helped, float* scratch,
-             ProgressReport report, void* context, float* uold)
+bool iterate(const TvState& st, SweepTerms terms, std::int32_t nOuter, bool helped, float* scratch,
+             ProgressReport report, void* context, float* uold, StopCheck* stop)
 {
     const SweepSchedule& s = *st.schedule;
     const std::ptrdiff_t B = s.bands;
@@ -357,16 +364,30 @@ void iterate(const TvState& st, SweepTerms terms, std::int32_t nOuter, bool help
     std::thread helper;
     if (helped) {
         try {
-            helper = std::thread(runHelper<V>, std::cref(st), nOuter, scratch + rowScratch(s), std::ref(pipeline));
+            helper = std::thread(runHelper<V>, std::cref(st), nOuter, scratch + rowScratch(s), std::ref(pipeline),
+                                 stop);
         } catch (const std::system_error&) {
             helped = false;
         }
     }
-    for (std::int64_t n = 0; n < nOuter; ++n) {
+    // Polled once per band of each sweep, on this thread.
+    auto stopHere = [&] {
+        if (!pollStop(stop))
+            return false;
+        if (helped)
+            pipeline.abandon();
+        return true;
+    };
+    bool completed = true;
+    for (std::int64_t n = 0; n < nOuter && completed; ++n) {
         if (!helped)
             for (std::ptrdiff_t band = 0; band < B; ++band)
                 divergenceBand<V>(st, band, scratch);
-        for (std::ptrdiff_t band = 0; band < B; ++band) {
+        for (std::ptrdiff_t band = 0; band < B && completed; ++band) {
+            if (stopHere()) {
+                completed = false;
+                break;
+            }
             if (helped && divergenceOnHelper(band)) {
                 pipeline.divergenceReady[band].waitFor(n + 1);
             } else if (helped) {
@@ -377,13 +398,19 @@ void iterate(const TvState& st, SweepTerms terms, std::int32_t nOuter, bool help
             }
             sweep(band);
         }
-        for (std::ptrdiff_t band = 0; band < B; ++band) {
+        for (std::ptrdiff_t band = 0; band < B && completed; ++band) {
+            if (stopHere()) {
+                completed = false;
+                break;
+            }
             sweep(band);
             if (band == 0)
                 st.u[st.originCopy] = st.u[0];
             if (helped)
                 pipeline.sweptBands.publish(n * B + band + 1);
         }
+        if (!completed)
+            break;
         if (report)
             report(changeSinceLast(s, st.u, uold), context);
         if (!helped)
@@ -392,12 +419,14 @@ void iterate(const TvState& st, SweepTerms terms, std::int32_t nOuter, bool help
     }
     if (helper.joinable())
         helper.join();
+    return completed;
 }
 
 } // namespace
 
 bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphInput& graph,
-                     const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context)
+                     const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context,
+                     StopCheck* stop)
 {
     if (settings.nOuter <= 0)
         return true;
@@ -413,6 +442,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
     float* scratch = allocateFilled((helped ? 2 : 1) * rowScratch(schedule), 0.0f);
     float* uold = report ? allocateFilled(n, 0.0f) : nullptr;
     const bool allocated = slab && offset && subtract && denominator && scratch && (uold || !report);
+    bool completed = false;
     if (allocated) {
         imageToSlab(schedule, u, slab);
         if (uold)
@@ -422,14 +452,14 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
         const TvState st{&schedule, &graph, slab, d, b, settings.lambda, 1.0f / settings.lambda, subtract,
                          static_cast<std::int32_t>(n)};
         const SweepTerms terms{offset, denominator};
-        if (schedule.lanes == kWavefrontLanes)
-            iterate<kWavefrontLanes>(st, terms, settings.nOuter, helped, scratch, report, context, uold);
-        else
-            iterate<1>(st, terms, settings.nOuter, helped, scratch, report, context, uold);
-        slabToImage(schedule, slab, u);
+        completed = schedule.lanes == kWavefrontLanes
+                        ? iterate<kWavefrontLanes>(st, terms, settings.nOuter, helped, scratch, report, context, uold, stop)
+                        : iterate<1>(st, terms, settings.nOuter, helped, scratch, report, context, uold, stop);
+        if (completed)
+            slabToImage(schedule, slab, u);
     }
     for (float* work : {slab, offset, subtract, denominator, scratch, uold})
         releaseWorkMemory(work);
     releaseSweepSchedule(&schedule);
-    return allocated;
+    return completed;
 }

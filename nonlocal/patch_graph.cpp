@@ -480,7 +480,7 @@ struct WorkMemory {
 
 // buildPatchGraph without the catch for std::bad_alloc.
 bool buildGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
-                GraphArrays& arrays)
+                GraphArrays& arrays, StopCheck* stop)
 {
     const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
     const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(side) * side;
@@ -533,12 +533,15 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
     const Context c{padded + kLanes, kernel, M, N, settings.patchSide, patchHalf(settings), iw2, side, windowSize,
                     static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, work.windows, bufferCount};
     WeightGraph& graph = work.graph;
-    presetGraph(graph, settings.nearest);
+    if (!presetGraph(graph, settings.nearest, stop))
+        return false;
     {
         ChunkWorkers workers(c, chunks, std::max(1, threads));
         for (std::size_t n = 0; n < kChunksAhead && n < chunks.size(); ++n)
             workers.openNext();
         for (std::size_t n = 0; n < chunks.size(); ++n) {
+            if (pollStop(stop))
+                return false;
             workers.finish(static_cast<std::ptrdiff_t>(n));
             if (n + kChunksAhead < chunks.size())
                 workers.openNext();
@@ -554,17 +557,16 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
     }
     pairSlots(graph);
     normalizeWeights(graph);
-    storeGraph(graph, arrays);
-    return true;
+    return storeGraph(graph, arrays, stop);
 }
 
 } // namespace
 
 bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
-                     GraphArrays& arrays)
+                     GraphArrays& arrays, StopCheck* stop)
 {
     try {
-        return buildGraph(image, kernel, settings, threads, arrays);
+        return buildGraph(image, kernel, settings, threads, arrays, stop);
     } catch (const std::bad_alloc&) {
         return false;
     }

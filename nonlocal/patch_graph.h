@@ -1,6 +1,7 @@
 // Builds the weight graph of an image from the similarity of its patches.
 #pragma once
 
+#include "stop_check.h"
 #include "weight_graph.h"
 
 struct PatchGraphSettings {
@@ -27,6 +28,10 @@ inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + wind
 // best ≥ 0 and h > 0.
 // Window weights are computed by `threads` threads (at least one; the caller's
 // thread is one of them); the graph is the same for every thread count.
-// Returns false, with `arrays` untouched, when work memory is not available.
+// `stop` is polled on the caller's thread between stripes and band chunks
+// and while large arrays are set up and stored. Every element of the
+// host's arrays is written, so they may come uninitialised.
+// Returns false, with `arrays` untouched, when work memory is not available
+// or when `stop` said stop.
 bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
-                     GraphArrays& arrays);
+                     GraphArrays& arrays, StopCheck* stop = nullptr);

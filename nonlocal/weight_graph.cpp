@@ -3,6 +3,8 @@
 #include "fast_math.h"
 #include "work_memory.h"
 
+#include <algorithm>
+
 #if defined(__AVX2__)
 #include <immintrin.h>
 #endif
@@ -103,19 +105,25 @@ void releaseWeightGraph(WeightGraph* graph)
     graph->normalised = nullptr;
 }
 
-void presetGraph(WeightGraph& graph, int nearest)
+bool presetGraph(WeightGraph& graph, int nearest, StopCheck* stop)
 {
-    const std::ptrdiff_t pixels = graph.rows * graph.cols;
-    for (std::ptrdiff_t g = 0; g < pixels; ++g) {
-        graph.counts[g] = nearest;
-        graph.normalised[g] = 0;
-    }
-    for (std::ptrdiff_t e = 0; e < pixels * graph.slots; ++e) {
-        graph.links[e] = 0;
-        graph.weights[e] = 0.0f;
+    const std::ptrdiff_t pixels = graph.rows * graph.cols, slice = 1 << 16;
+    for (std::ptrdiff_t first = 0; first < pixels; first += slice) {
+        if (pollStop(stop))
+            return false;
+        const std::ptrdiff_t last = std::min(pixels, first + slice);
+        for (std::ptrdiff_t g = first; g < last; ++g) {
+            graph.counts[g] = nearest;
+            graph.normalised[g] = 0;
+        }
+        for (std::ptrdiff_t e = first * graph.slots; e < last * graph.slots; ++e) {
+            graph.links[e] = 0;
+            graph.weights[e] = 0.0f;
+        }
     }
     for (int e = 0; e < kScanWidth; ++e)
         graph.links[pixels * graph.slots + e] = 0;
+    return true;
 }
 
 void insertNearest(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, int dj, std::ptrdiff_t k,
@@ -176,13 +184,15 @@ void normalizeWeights(WeightGraph& graph)
     }
 }
 
-void storeGraph(const WeightGraph& graph, GraphArrays& arrays)
+bool storeGraph(const WeightGraph& graph, GraphArrays& arrays, StopCheck* stop)
 {
     const std::ptrdiff_t K = graph.slots, N = graph.cols;
     const std::ptrdiff_t pixels = graph.rows * graph.cols;
     for (std::ptrdiff_t g = 0; g < pixels; ++g)
         arrays.neighbours[g] = graph.counts[g];
     for (std::ptrdiff_t k = 0; k < K; ++k) {
+        if (pollStop(stop))
+            return false;
         float* weightPlane = arrays.weights + 2 * k * pixels;
         float* rootPlane = weightPlane + pixels;
         std::int32_t* columnPlane = arrays.neighbours + (2 * k + 1) * pixels;
@@ -196,4 +206,5 @@ void storeGraph(const WeightGraph& graph, GraphArrays& arrays)
             rowPlane[g] = static_cast<std::int32_t>(link / N);
         }
     }
+    return true;
 }

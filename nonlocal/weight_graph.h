@@ -2,6 +2,8 @@
 // pixel of the image with a weight.
 #pragma once
 
+#include "stop_check.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -45,8 +47,10 @@ inline std::ptrdiff_t graphOffset(const WeightGraph& graph, std::ptrdiff_t i, st
 bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_t slots, WeightGraph* graph);
 void releaseWeightGraph(WeightGraph* graph);
 
-// Empties every slot and sets every count to `nearest`.
-void presetGraph(WeightGraph& graph, int nearest);
+// Empties every slot and sets every count to `nearest`, polling `stop`
+// between slices of pixels (a large graph takes a second to touch); false
+// when it said stop.
+bool presetGraph(WeightGraph& graph, int nearest, StopCheck* stop = nullptr);
 
 // Writes slot k of pixel (i, j): weight w and neighbour (i+di, j+dj).
 // No duplicate test, no reverse entry, the count untouched.
@@ -69,5 +73,7 @@ void normalizeWeights(WeightGraph& graph);
 
 // Writes the graph into the host's arrays (M, N and K equal to the graph's):
 // counts, coordinates, weights, and the fastSqrt of every weight of a
-// normalised pixel as its root (0 for the other pixels).
-void storeGraph(const WeightGraph& graph, GraphArrays& arrays);
+// normalised pixel as its root (0 for the other pixels). Writes every
+// element of both arrays, so they may come uninitialised. Polls `stop`
+// before each slot's planes; false when it said stop.
+bool storeGraph(const WeightGraph& graph, GraphArrays& arrays, StopCheck* stop = nullptr);

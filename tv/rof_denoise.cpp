@@ -329,7 +329,7 @@ double relativeChange(const ColumnMatrix& u, ColumnMatrix& uPrev)
 }
 
 bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double mu, double tolerance,
-                double* result)
+                double* result, StopCheck* stop)
 {
     const double lambda = 2.0 * mu;
     RofFields s{};
@@ -345,14 +345,22 @@ bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double 
                 s.u.column[x][y] = f.column[x][y];
                 s.scaledData.column[x][y] = mu * f.column[x][y];
             }
-        for (;;) {
-            bregmanBlock(s, mu, lambda, 1, 5);
-            const double change = relativeChange(s.u, uPrev);
-            if (!(change > tolerance))
+        // Blocks of five iterations, each iteration polled: one block is
+        // five blocks of one.
+        bool stopped = false;
+        while (!stopped) {
+            for (int iteration = 0; iteration < 5 && !stopped; ++iteration) {
+                stopped = pollStop(stop);
+                if (!stopped)
+                    bregmanBlock(s, mu, lambda, 1, 1);
+            }
+            if (stopped || !(relativeChange(s.u, uPrev) > tolerance))
                 break;
         }
-        for (std::ptrdiff_t x = 0; x < N; ++x)
-            std::copy(s.u.column[x], s.u.column[x] + M, result + M * x);
+        ok = !stopped;
+        if (ok)
+            for (std::ptrdiff_t x = 0; x < N; ++x)
+                std::copy(s.u.column[x], s.u.column[x] + M, result + M * x);
     }
     for (ColumnMatrix* m : {&s.u, &s.dx, &s.dy, &s.bx, &s.by, &uPrev, &s.scaledData, &s.divergence, &f})
         freeColumnMatrix(m);

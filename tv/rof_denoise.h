@@ -8,6 +8,7 @@
 #pragma once
 
 #include "column_matrix.h"
+#include "stop_check.h"
 
 #include <cstddef>
 
@@ -39,6 +40,7 @@ void bregmanBlock(RofFields& s, double mu, double lambda, int innerSweeps, int b
 double relativeChange(const ColumnMatrix& u, ColumnMatrix& uPrev);
 
 // Denoises the M×N column-major image (M, N ≥ 2) into result (M×N, column
-// major). False, with everything released, when work memory is short.
+// major). False, with everything released and result untouched, when work
+// memory is short or when `stop` (polled before each iteration) said stop.
 bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double mu, double tolerance,
-                double* result);
+                double* result, StopCheck* stop = nullptr);
