@@ -25,6 +25,31 @@
     std::abort();   // unreachable: the host does not return from an error
 }
 
+// Issues the host warning imrestore:<function>:<what> with a printf-style
+// message; warning('off', id) silences it. The call goes on.
+inline void warnAbout(const char* function, const char* what, const char* format, ...)
+{
+    char id[128];
+    std::snprintf(id, sizeof id, "imrestore:%s:%s", function, what);
+    char message[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    mexWarnMsgIdAndTxt(id, "%s", message);
+}
+
+// The value of a numeric argument of exactly one element (a complex one
+// gives its real part); raises invalidArgument naming the argument otherwise.
+inline double readNumericScalar(const char* function, const mxArray* argument, const char* name)
+{
+    if (!mxIsNumeric(argument) || mxGetNumberOfElements(argument) != 1)
+        raiseError(function, "invalidArgument", "%s must be a numeric scalar (it is a %lu by %lu %s array).", name,
+                   static_cast<unsigned long>(mxGetM(argument)), static_cast<unsigned long>(mxGetN(argument)),
+                   mxGetClassName(argument));
+    return mxGetScalar(argument);
+}
+
 inline bool isRealSingle(const mxArray* array)
 {
     return mxIsSingle(array) && !mxIsComplex(array) && !mxIsSparse(array);

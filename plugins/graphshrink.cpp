@@ -11,6 +11,8 @@
 //   spare       single [M, N, 10], all zeros
 #include "graph_arguments.h"
 #include "graph_solvers.h"
+#include "interrupt.h"
+#include "shape_warnings.h"
 #include "threads.h"
 
 #include <cstring>
@@ -72,6 +74,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
     requireNeighboursInside(kFunction, graph.neighbours, p);
+    warnIfNotImageShaped(kFunction, prhs[IN_U], "U0 (argument 1)", p.rows, p.cols);
+    warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 4)", p.rows, p.cols);
+    warnIfNotGraphShaped(kFunction, prhs[IN_D], "D0 (argument 2)", p.rows, p.cols, p.slots, p.slots);
+    warnIfNotGraphShaped(kFunction, prhs[IN_B], "B0 (argument 3)", p.rows, p.cols, p.slots, p.slots);
+    warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 5)", p.rows, p.cols, p.slots, 2L * p.slots);
+    warnIfNotGraphShaped(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 6)", p.rows, p.cols, p.slots,
+                         2L * p.slots + 1);
 
     const mwSize imageDims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
     const mwSize fieldDims[3] = {static_cast<mwSize>(p.cols), static_cast<mwSize>(p.rows),
@@ -87,9 +96,14 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     copyInto(results[OUT_D], prhs[IN_D], pixels * static_cast<size_t>(p.slots));
     copyInto(results[OUT_B], prhs[IN_B], pixels * static_cast<size_t>(p.slots));
 
+    HostStopCheck stop;
     if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
                          static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
-                         graph, settings, workerThreadCount(), p.verbose ? printProgress : nullptr, nullptr)) {
+                         graph, settings, workerThreadCount(), p.verbose ? printProgress : nullptr, nullptr, &stop)) {
+        for (mxArray* result : results)
+            mxDestroyArray(result);
+        if (stop.stopped())
+            endInterruptedCall(kFunction);
         mexPrintf("Memory allocation failure\n");
         raiseError(kFunction, "outOfMemory", "graphshrink could not allocate its work memory.");
     }

@@ -8,6 +8,8 @@
 //   u           single [M, N]
 #include "graph_arguments.h"
 #include "graph_solvers.h"
+#include "interrupt.h"
+#include "shape_warnings.h"
 #include "threads.h"
 
 #include <cstring>
@@ -52,16 +54,27 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
     requireNeighboursInside(kFunction, graph.neighbours, p);
+    warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 1)", p.rows, p.cols);
+    warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.rows, p.cols, p.slots, 2L * p.slots,
+                         true);
+    warnIfNotGraphShaped(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 3)", p.rows, p.cols, p.slots,
+                         2L * p.slots + 1);
 
     const mwSize dims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
-    plhs[OUT_U] = mxCreateNumericArray(2, dims, mxSINGLE_CLASS, mxREAL);
-    float* u = static_cast<float*>(mxGetData(plhs[OUT_U]));
+    mxArray* result = mxCreateNumericArray(2, dims, mxSINGLE_CLASS, mxREAL);
+    float* u = static_cast<float*>(mxGetData(result));
     std::memcpy(u, mxGetData(prhs[IN_F]), static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols) * sizeof(float));
 
-    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, workerThreadCount())) {
+    HostStopCheck stop;
+    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, workerThreadCount(),
+                         &stop)) {
+        mxDestroyArray(result);
+        if (stop.stopped())
+            endInterruptedCall(kFunction);
         mexPrintf("Memory allocation failure\n");
         raiseError(kFunction, "outOfMemory", "graphsmooth could not allocate its work memory.");
     }
+    plhs[OUT_U] = result;
 
     const std::clock_t end = std::clock();
     if (p.verbose)

@@ -9,11 +9,13 @@
 //   W             sparse double n×n, n = M·N, unit diagonal
 // Two further arguments are accepted and not read.
 #include "gateway.h"
+#include "interrupt.h"
 #include "patch_affinity.h"
 #include "threads.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -22,12 +24,10 @@ namespace {
 
 const char* const kFunction = "patchaffinity";
 
-// The first element of a numeric, non-empty argument, finite.
+// A numeric scalar argument, finite.
 double readFinite(const mxArray* argument, const char* name)
 {
-    if (!mxIsNumeric(argument) || mxIsEmpty(argument))
-        raiseError(kFunction, "invalidArgument", "%s must be a numeric scalar.", name);
-    const double value = mxGetScalar(argument);
+    const double value = readNumericScalar(kFunction, argument, name);
     if (!std::isfinite(value))
         raiseError(kFunction, "invalidArgument", "%s must be finite (it is %g).", name, value);
     return value;
@@ -66,8 +66,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     if (nrhs < 2)
         raiseError(kFunction, "notEnoughInputs", "patchaffinity needs the filtering parameter h as argument 2.");
     const mxArray* image = prhs[0];
-    if (!isRealFullDouble(image) || mxIsEmpty(image) || mxGetNumberOfDimensions(image) > 2)
+    if (!isRealFullDouble(image) || mxIsEmpty(image))
         raiseError(kFunction, "invalidArgument", "IMAGE (argument 1) must be a real, full, non-empty double matrix.");
+    if (mxGetNumberOfDimensions(image) > 2)
+        raiseError(kFunction, "invalidArgument",
+                   "IMAGE (argument 1) has %lu dimensions; patchaffinity takes one M by N matrix: denoise each "
+                   "channel separately.",
+                   static_cast<unsigned long>(mxGetNumberOfDimensions(image)));
     const double h = readFinite(prhs[1], "H (argument 2)");
     if (h == 0)
         raiseError(kFunction, "invalidArgument", "H (argument 2) must not be 0.");
@@ -89,12 +94,40 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    "(%.3g GB), more than this machine's memory holds; a smaller search radius needs less.",
                    static_cast<double>(entries), capacity, bytes / 1e9);
 
+    // The host would zero-fill a sparse matrix of this capacity (seconds
+    // for a large image, and no Ctrl-C meanwhile). Its values and row
+    // indices come from mxMalloc instead, filled here and handed over.
     const std::ptrdiff_t n = M * N;
-    mxArray* result = mxCreateSparse(static_cast<mwSize>(n), static_cast<mwSize>(n),
-                                     static_cast<mwSize>(capacity), mxREAL);
-    if (!buildPatchAffinity(mxGetPr(image), M, N, p, t, h, workerThreadCount(), mxGetPr(result),
-                            reinterpret_cast<std::int64_t*>(mxGetIr(result)),
-                            reinterpret_cast<std::int64_t*>(mxGetJc(result))))
+    const size_t room = static_cast<size_t>(capacity);
+    mxArray* result = mxCreateSparse(static_cast<mwSize>(n), static_cast<mwSize>(n), 1, mxREAL);
+    double* values = static_cast<double*>(mxMalloc(room * sizeof(double)));
+    mwIndex* rowIndex = static_cast<mwIndex*>(mxMalloc(room * sizeof(mwIndex)));
+    if (!values || !rowIndex) {
+        mxFree(values);
+        mxFree(rowIndex);
+        mxDestroyArray(result);
+        raiseError(kFunction, "outOfMemory", "patchaffinity could not allocate the %.0f entries of its result.",
+                   capacity);
+    }
+    HostStopCheck stop;
+    const bool built = buildPatchAffinity(mxGetPr(image), M, N, p, t, h, workerThreadCount(), values,
+                                          reinterpret_cast<std::int64_t*>(rowIndex),
+                                          reinterpret_cast<std::int64_t*>(mxGetJc(result)), &stop);
+    if (!built) {
+        mxFree(values);
+        mxFree(rowIndex);
+        mxDestroyArray(result);
+        if (stop.stopped())
+            endInterruptedCall(kFunction);
         raiseError(kFunction, "outOfMemory", "patchaffinity could not allocate its work memory.");
+    }
+    // The room past the entries reads as zeros, as in a matrix the host made.
+    std::fill(values + entries, values + room, 0.0);
+    std::fill(rowIndex + entries, rowIndex + room, mwIndex{0});
+    mxFree(mxGetPr(result));
+    mxFree(mxGetIr(result));
+    mxSetNzmax(result, static_cast<mwSize>(room));
+    mxSetPr(result, values);
+    mxSetIr(result, rowIndex);
     plhs[0] = result;
 }

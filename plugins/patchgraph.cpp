@@ -9,7 +9,9 @@
 //   neighbours  int32  [N, M, 2K+1]
 //   spare       single [M, N, 10], all zeros
 #include "gateway.h"
+#include "interrupt.h"
 #include "patch_graph.h"
+#include "shape_warnings.h"
 #include "threads.h"
 
 #include <ctime>
@@ -107,6 +109,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     if (!isRealSingle(prhs[IN_KERNEL]))
         raiseError(kFunction, "invalidArgument", "KERNEL (argument 2) must be a real single array.");
     const Params p = readParams(prhs[IN_IMAGE], prhs[IN_KERNEL], prhs[IN_PARAMS]);
+    warnIfNotImageShaped(kFunction, prhs[IN_IMAGE], "IMAGE (argument 1)", p.rows, p.cols);
     const PatchGraphSettings& s = p.settings;
     const std::int32_t slots = s.nearest + s.best;
 
@@ -115,16 +118,24 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const mwSize neighbourDims[3] = {weightDims[0], weightDims[1], weightDims[2] + 1};
     const mwSize spareDims[3] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols), 10};
     mxArray* results[OUT_END];
-    results[OUT_WEIGHTS] = mxCreateNumericArray(3, weightDims, mxSINGLE_CLASS, mxREAL);
-    results[OUT_NEIGHBOURS] = mxCreateNumericArray(3, neighbourDims, mxINT32_CLASS, mxREAL);
+    // Every element of the graph arrays is written; zero-filling them first
+    // would take the host a second or two for a large image.
+    results[OUT_WEIGHTS] = mxCreateUninitNumericArray(3, weightDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_NEIGHBOURS] = mxCreateUninitNumericArray(3, neighbourDims, mxINT32_CLASS, mxREAL);
     results[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
 
     mexPrintf("iNbNeigh= %i, im2= %i, iw2= %i, ic1= %i\n", slots, patchHalf(s), windowHalf(s), borderWidth(s));
 
     GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(results[OUT_WEIGHTS])),
                       static_cast<std::int32_t*>(mxGetData(results[OUT_NEIGHBOURS]))};
+    HostStopCheck stop;
     if (!buildPatchGraph(static_cast<const float*>(mxGetData(prhs[IN_IMAGE])),
-                         static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph)) {
+                         static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph,
+                         &stop)) {
+        for (mxArray* result : results)
+            mxDestroyArray(result);
+        if (stop.stopped())
+            endInterruptedCall(kFunction);
         mexPrintf("Memory allocation failure\n");
         raiseError(kFunction, "outOfMemory", "patchgraph could not allocate its work memory.");
     }

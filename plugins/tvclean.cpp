@@ -7,6 +7,7 @@
 //     tolerance  relative change of u between checks at which to stop, finite, at least 1e-10
 //   u          double M×N
 #include "gateway.h"
+#include "interrupt.h"
 #include "rof_denoise.h"
 
 #include <cmath>
@@ -17,14 +18,6 @@ const char* const kFunction = "tvclean";
 // Below this the relative change can settle at rounding level (around 1e-16)
 // or take millions of iterations to get there.
 const double kSmallestTolerance = 1e-10;
-
-// The first element of a numeric, non-empty argument, as a double.
-double readScalar(const mxArray* argument, const char* name)
-{
-    if (!mxIsNumeric(argument) || mxIsEmpty(argument))
-        raiseError(kFunction, "invalidArgument", "%s must be a numeric scalar.", name);
-    return mxGetScalar(argument);
-}
 
 } // namespace
 
@@ -38,12 +31,16 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         raiseError(kFunction, "invalidArgument", "Input array must be of type double.");
     if (mxIsSparse(prhs[0]))
         raiseError(kFunction, "invalidArgument", "The image must be a full matrix, not a sparse one.");
+    if (mxGetNumberOfDimensions(prhs[0]) > 2)
+        raiseError(kFunction, "invalidArgument",
+                   "The image has %lu dimensions; tvclean takes one M by N matrix: denoise each channel separately.",
+                   static_cast<unsigned long>(mxGetNumberOfDimensions(prhs[0])));
     const size_t M = mxGetM(prhs[0]), N = mxGetN(prhs[0]);
     if (M < 2 || N < 2)
         raiseError(kFunction, "invalidArgument", "The image must have at least two rows and two columns (it is %zu by %zu).",
                    M, N);
-    const double mu = readScalar(prhs[1], "MU (argument 2)");
-    const double tolerance = readScalar(prhs[2], "TOLERANCE (argument 3)");
+    const double mu = readNumericScalar(kFunction, prhs[1], "MU (argument 2)");
+    const double tolerance = readNumericScalar(kFunction, prhs[2], "TOLERANCE (argument 3)");
     if (!(std::isfinite(mu) && mu > 0.0))
         raiseError(kFunction, "invalidArgument", "MU (argument 2) must be finite and above 0 (it is %g).", mu);
     if (!(std::isfinite(tolerance) && tolerance >= kSmallestTolerance))
@@ -53,8 +50,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    kSmallestTolerance, tolerance);
 
     mxArray* result = mxCreateDoubleMatrix(M, N, mxREAL);
+    HostStopCheck stop;
     if (!denoiseRof(mxGetPr(prhs[0]), static_cast<std::ptrdiff_t>(M), static_cast<std::ptrdiff_t>(N), mu, tolerance,
-                    mxGetPr(result)))
+                    mxGetPr(result), &stop)) {
+        mxDestroyArray(result);
+        if (stop.stopped())
+            endInterruptedCall(kFunction);
         raiseError(kFunction, "outOfMemory", "tvclean could not allocate its work memory for a %zu by %zu image.", M, N);
+    }
     plhs[0] = result;
 }

@@ -37,6 +37,9 @@ struct CallState {
     std::string output;
     std::vector<void*> memory;          // from mxCalloc, released at the end of the call
     std::vector<mxArray*> created;      // arrays made during the call
+    std::vector<std::string> warningIds, warnings;
+    long polls = 0;
+    long interruptAtPoll = 0;           // 0: the user never presses Ctrl-C
 };
 CallState current;
 
@@ -114,6 +117,14 @@ mwSize mxGetNumberOfDimensions(const mxArray* array) { return array->dims.size()
 const mwSize* mxGetDimensions(const mxArray* array) { return array->dims.data(); }
 size_t mxGetNumberOfElements(const mxArray* array) { return product(array->dims); }
 mxClassID mxGetClassID(const mxArray* array) { return array->classId; }
+const char* mxGetClassName(const mxArray* array)
+{
+    static const char* const names[] = {"unknown", "cell",  "struct", "logical", "char",   "void",
+                                        "double",  "single", "int8",  "uint8",   "int16",  "uint16",
+                                        "int32",   "uint32", "int64", "uint64",  "function_handle"};
+    const int id = array->classId;
+    return id >= 0 && id <= mxFUNCTION_CLASS ? names[id] : "unknown";
+}
 bool mxIsDouble(const mxArray* array) { return array->classId == mxDOUBLE_CLASS; }
 bool mxIsSingle(const mxArray* array) { return array->classId == mxSINGLE_CLASS; }
 bool mxIsInt32(const mxArray* array) { return array->classId == mxINT32_CLASS; }
@@ -151,6 +162,37 @@ mwIndex* mxGetIr(const mxArray* array) { return const_cast<mwIndex*>(array->ir.d
 mwIndex* mxGetJc(const mxArray* array) { return const_cast<mwIndex*>(array->jc.data()); }
 mwSize mxGetNzmax(const mxArray* array) { return array->ir.size(); }
 
+namespace {
+// Takes back memory from mxMalloc or mxCalloc, whose size the stand-in
+// does not record; the caller says how many bytes to copy.
+void adoptHostMemory(void* ptr, std::size_t bytes, std::vector<unsigned char>& into)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(ptr);
+    into.assign(p, p + bytes);
+    mxFree(ptr);
+}
+} // namespace
+
+void mxSetNzmax(mxArray* array, mwSize nzmax)
+{
+    noteHostCall();
+    nzmax = std::max<mwSize>(nzmax, 1);
+    array->real.resize(nzmax * sizeof(double));
+    array->ir.resize(nzmax);
+}
+void mxSetPr(mxArray* array, double* pr)
+{
+    noteHostCall();
+    adoptHostMemory(pr, array->ir.size() * sizeof(double), array->real);
+}
+void mxSetIr(mxArray* array, mwIndex* ir)
+{
+    noteHostCall();
+    std::vector<unsigned char> bytes;
+    adoptHostMemory(ir, array->ir.size() * sizeof(mwIndex), bytes);
+    std::memcpy(array->ir.data(), bytes.data(), bytes.size());
+}
+
 mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classId, mxComplexity flag)
 try {
     std::unique_ptr<mxArray> array(new mxArray_tag);
@@ -168,6 +210,16 @@ try {
     return track(array.release());
 } catch (const std::bad_alloc&) {
     outOfMemory();
+}
+
+// Filled with 0xA5 bytes instead of zeros, so that an element the plug-in
+// forgets to write shows.
+mxArray* mxCreateUninitNumericArray(mwSize ndim, const mwSize* dims, mxClassID classId, mxComplexity flag)
+{
+    mxArray* array = mxCreateNumericArray(ndim, dims, classId, flag);
+    std::fill(array->real.begin(), array->real.end(), 0xA5);
+    std::fill(array->imag.begin(), array->imag.end(), 0xA5);
+    return array;
 }
 
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag)
@@ -213,10 +265,17 @@ void* mxCalloc(size_t n, size_t size)
 
 void* mxMalloc(size_t n) { return mxCalloc(n, 1); }
 
+// Frees memory from mxMalloc or mxCalloc. Any other pointer of a call is
+// the data of an array, which the plug-in gives up before setting new data;
+// the stand-in releases that with the array.
 void mxFree(void* ptr)
 {
     noteHostCall();
-    current.memory.erase(std::remove(current.memory.begin(), current.memory.end(), ptr), current.memory.end());
+    const auto found = std::find(current.memory.begin(), current.memory.end(), ptr);
+    if (found != current.memory.end())
+        current.memory.erase(found);
+    else if (current.active)
+        return;
     std::free(ptr);
 }
 
@@ -234,6 +293,24 @@ void mexErrMsgIdAndTxt(const char* id, const char* fmt, ...)
     std::string message = format(fmt, args);
     va_end(args);
     throw HostError{id, message};
+}
+
+void mexWarnMsgIdAndTxt(const char* id, const char* fmt, ...)
+{
+    noteHostCall();
+    va_list args;
+    va_start(args, fmt);
+    std::string message = format(fmt, args);
+    va_end(args);
+    current.warningIds.push_back(id);
+    current.warnings.push_back(message);
+}
+
+bool standinInterruptPending(void)
+{
+    noteHostCall();
+    ++current.polls;
+    return current.interruptAtPoll > 0 && current.polls >= current.interruptAtPoll;
 }
 
 int mexPrintf(const char* fmt, ...)
@@ -314,6 +391,11 @@ Plugin::~Plugin() { dlclose(handle_); }
 
 CallResult Plugin::call(int nlhs, const std::vector<const mxArray*>& args) const
 {
+    return callInterrupted(0, nlhs, args);
+}
+
+CallResult Plugin::callInterrupted(long poll, int nlhs, const std::vector<const mxArray*>& args) const
+{
     // Octave and MATLAB offer max(nlhs, 1) result slots; the slots past them
     // are here only to catch a plug-in writing there.
     constexpr int slotCount = 16;
@@ -326,6 +408,7 @@ CallResult Plugin::call(int nlhs, const std::vector<const mxArray*>& args) const
     current = CallState();
     current.active = true;
     current.thread = std::this_thread::get_id();
+    current.interruptAtPoll = poll;
     CallResult result;
     try {
         gateway_(nlhs, plhs, static_cast<int>(args.size()), const_cast<const mxArray**>(args.data()));
@@ -357,6 +440,9 @@ CallResult Plugin::call(int nlhs, const std::vector<const mxArray*>& args) const
     }
     result.output = current.output;
     result.hostCalledFromOtherThread = current.otherThread;
+    result.warningIds = current.warningIds;
+    result.warnings = current.warnings;
+    result.interruptPolls = current.polls;
     current = CallState();
     return result;
 }

@@ -48,6 +48,7 @@ mwSize mxGetNumberOfDimensions(const mxArray* array);
 const mwSize* mxGetDimensions(const mxArray* array);
 size_t mxGetNumberOfElements(const mxArray* array);
 mxClassID mxGetClassID(const mxArray* array);
+const char* mxGetClassName(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
 bool mxIsSingle(const mxArray* array);
 bool mxIsInt32(const mxArray* array);
@@ -63,8 +64,15 @@ double mxGetScalar(const mxArray* array);
 mwIndex* mxGetIr(const mxArray* array);
 mwIndex* mxGetJc(const mxArray* array);
 mwSize mxGetNzmax(const mxArray* array);
+/* A sparse array takes memory from mxMalloc or mxCalloc as its values or row
+ * indices. The stand-in copies the memory's contents when it is set and
+ * frees it: set it after filling it. */
+void mxSetPr(mxArray* array, double* pr);
+void mxSetIr(mxArray* array, mwIndex* ir);
+void mxSetNzmax(mxArray* array, mwSize nzmax);
 
 mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity flag);
+mxArray* mxCreateUninitNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity flag);
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
 mxArray* mxCreateSparse(mwSize m, mwSize n, mwSize nzmax, mxComplexity flag);
 void mxDestroyArray(mxArray* array);
@@ -75,7 +83,12 @@ void mxFree(void* ptr);
 
 void mexErrMsgTxt(const char* message);
 void mexErrMsgIdAndTxt(const char* id, const char* format, ...);
+void mexWarnMsgIdAndTxt(const char* id, const char* format, ...);
 int mexPrintf(const char* format, ...);
+
+/* Not part of the MEX API: the stand-in's answer to "has the user pressed
+ * Ctrl-C?", which the real hosts give in their own ways (see interrupt.h). */
+bool standinInterruptPending(void);
 
 #ifdef __cplusplus
 }

@@ -40,6 +40,9 @@ struct CallResult {
     bool wroteBeyondResultSlots = false;  // a slot past those was written (a real host's memory)
     bool argumentsWritten = false;     // some argument's data changed during the call
     bool hostCalledFromOtherThread = false;
+    std::vector<std::string> warningIds;   // mexWarnMsgIdAndTxt identifiers, in order
+    std::vector<std::string> warnings;     // and their messages
+    long interruptPolls = 0;               // times the plug-in asked whether to stop
 };
 
 // A plug-in module loaded from a shared object exporting mexFunction.
@@ -54,6 +57,11 @@ public:
     // Memory from mxCalloc and arrays not stored in a result slot are released
     // when the call ends, as a real host does.
     CallResult call(int nlhs, const std::vector<const mxArray*>& args) const;
+
+    // As call, with the user pressing Ctrl-C just before the plug-in's
+    // poll number `poll` (counted from 1): that poll and every later one
+    // report an interrupt.
+    CallResult callInterrupted(long poll, int nlhs, const std::vector<const mxArray*>& args) const;
 
 private:
     void* handle_;
