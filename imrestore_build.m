@@ -76,12 +76,9 @@ for k = 1:numel(plugins)
   end
   copyfile(fullfile(top, 'plugins', [name '.m']), outdir);
 end
-extras = dir(fullfile(top, 'toolbox'));
-for k = 1:numel(extras)
-  if ~extras(k).isdir
-    copyfile(fullfile(top, 'toolbox', extras(k).name), outdir);
-  end
-end
+% The functions written in the host's language, their private helpers and
+% the test image.
+copyfile(fullfile(top, 'toolbox', '*'), outdir);
 fprintf('The imrestore functions are in %s\nAdd them to the path with: addpath(''%s'')\n', outdir, outdir);
 if nargout == 0
   clear outdir

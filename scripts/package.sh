@@ -18,7 +18,7 @@ trap 'rm -rf "$stage"' EXIT
 pkg="$stage/$name"
 mkdir -p "$pkg/inst" "$pkg/src/plugins" "$pkg/src/help"
 cp "$top/DESCRIPTION" "$top/COPYING" "$top/INDEX" "$top/NEWS" "$pkg/"
-cp "$top"/toolbox/* "$pkg/inst/"
+cp -R "$top"/toolbox/* "$pkg/inst/"
 cp "$top"/plugins/*.m "$pkg/src/help/"
 cp "$top/package/Makefile" "$pkg/src/"
 cp "$top"/plugins/*.cpp "$pkg/src/plugins/"

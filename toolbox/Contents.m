@@ -1,5 +1,12 @@
 % imrestore: variational and nonlocal image restoration
-% Version 0.1.0
+% Version 0.2.0
+%
+% Denoising a photograph (any class, grey or colour; defaults measured)
+%   tvdenoise        - Total-variation (ROF) denoising, weight chosen by SURE.
+%   nltvdenoise      - Nonlocal total-variation denoising over a patch graph.
+%   nlh1denoise      - Nonlocal H1 (quadratic) denoising over a patch graph.
+%   wavedenoise      - Wavelet denoising by per-subband soft thresholds.
+%   noiselevel       - Estimate the noise standard deviation of an image.
 %
 % Nonlocal graphs
 %   patchgraph       - Nonlocal weight graph of an image from patch similarity.
@@ -21,3 +28,5 @@
 %
 % Every result is reproducible bit for bit, whatever the number of threads
 % (set IMRESTORE_THREADS to choose it) and the processor's vector unit.
+% Ctrl-C stops a long call at once. A warning (imrestore:<function>:<what>)
+% says when an argument's shape contradicts the sizes in PARAMS.
