@@ -74,6 +74,14 @@
 %! assert(graphsmooth(single([0 1]), wp, nbp, single([0 1 2 5 11 1 1 1])), single([3/8 11/16]));
 %! assert(graphsmooth(single([0 1]), wp, nbp, single([0 1 2 5 11 1 1 2])), single([43/128 171/256]));
 
+%!warning <the graph arrays run along image rows: N by M by planes> graphsmooth(noisy, permute(w, [2 1 3]), nb, single([0 M N 5 11 K 1 1]));
+%!warning <has 30 planes> graphsmooth(noisy, cat(3, w, w(:, :, 1:2)), nb, single([0 M N 5 11 K 1 1]));
+%!test
+%! ## the weight array may leave out its last (root) plane
+%! warning('error', 'imrestore:graphsmooth:planeCount', 'local');
+%! assert(isequal(graphsmooth(noisy, w(:, :, 1:end-1), nb, single([0 M N 5 11 K 1 2])), ...
+%!                graphsmooth(noisy, w, nb, single([0 M N 5 11 K 1 2]))));
+
 %!error <iNbNeigh \(-1\)> graphsmooth(noisy, w, nb, single([0 M N 5 11 -1 1 1]))
 %!error <at least 1 by 1> graphsmooth(noisy, w, nb, single([0 0 N 5 11 K 1 1]))
 %!error <WEIGHTS \(argument 2\) has> graphsmooth(noisy, w(:, :, 1:3), nb, single([0 M N 5 11 K 1 1]))

@@ -176,6 +176,26 @@
 %! [w2, nb2] = patchgraph(img(:)', kernel(:), params);
 %! assert(isequal(w1, w2) && isequal(nb1, nb2));
 
+%!test
+%! ## an image whose shape contradicts PARAMS warns (and is read as PARAMS says)
+%! warning('error', 'imrestore:patchgraph:imageSize', 'local');
+%! try
+%!   evalc('patchgraph(img'', kernel, params);');
+%!   assert(false);
+%! catch err
+%!   assert(err.identifier, 'imrestore:patchgraph:imageSize');
+%!   assert(~isempty(strfind(err.message, 'Are rows and cols swapped?')));
+%! end
+%! warning('off', 'imrestore:patchgraph:imageSize', 'local');
+%! assert(isequal(evalc('w1 = patchgraph(img'', kernel, params);'), ...
+%!                evalc('w2 = patchgraph(reshape(img'', M, N), kernel, params);')));
+%! assert(isequal(w1, w2));
+%! warning('error', 'imrestore:patchgraph:imageSize', 'local');
+%! assert(isequal(evalc('w3 = patchgraph(img(:), kernel, params);'), evalc('w4 = patchgraph(img, kernel, params);')));
+%! assert(isequal(w3, w4));   % a vector of M*N values is fine
+
+%!warning <convert a colour image to grey first> evalc('patchgraph(cat(3, img, img), kernel, params);');
+
 %!error <patchgraph needs three arguments> patchgraph()
 %!error id=imrestore:patchgraph:notEnoughInputs patchgraph(img, kernel)
 %!error id=imrestore:patchgraph:tooManyInputs patchgraph(img, kernel, params, 1)

@@ -67,6 +67,8 @@
 %! u = tvclean([0 1; 1 0], 1, 1e-6);
 %! assert(size(u), [2 2]);
 
+%!error <denoise each channel separately> tvclean(cat(3, noisy, noisy), 5, 1e-3)
+%!error <MU \(argument 2\) must be a numeric scalar \(it is a 1 by 2 double array\)> tvclean(noisy, [5 6], 1e-3)
 %!error <Three input arguments required.> tvclean(noisy, 5)
 %!error <Three input arguments required.> tvclean(noisy, 5, 1e-3, 1)
 %!error <Too many output arguments.> [a, b] = tvclean(noisy, 5, 1e-3)
