@@ -19,44 +19,17 @@ import subprocess
 import sys
 import tempfile
 
-import numpy as np
-from skimage import color, data, img_as_float
-from skimage.metrics import peak_signal_noise_ratio
-from skimage.restoration import (denoise_nl_means, denoise_tv_bregman, denoise_wavelet, estimate_sigma)
-
-IMAGES = {"camera": data.camera, "astronaut": lambda: color.rgb2gray(data.astronaut()),
-          "coffee": lambda: color.rgb2gray(data.coffee()), "coins": data.coins}
-SIGMAS = (0.05, 0.1)
-
-
-def peers(clean, noisy):
-    """scikit-image's denoisers as their documentation suggests."""
-    psnr = lambda u: peak_signal_noise_ratio(clean, u, data_range=1)
-    tv = max(psnr(denoise_tv_bregman(noisy, weight=w, isotropic=True)) for w in (2, 4, 8, 16, 32))
-    wave = psnr(denoise_wavelet(noisy, method="BayesShrink", mode="soft", rescale_sigma=True))
-    s = estimate_sigma(noisy)
-    nlm = psnr(denoise_nl_means(noisy, patch_size=5, patch_distance=6, h=0.8 * s, sigma=s, fast_mode=True))
-    return {"tv_bregman (best weight)": tv, "wavelet BayesShrink": wave, "nl_means": nlm}
+from photographs import peers, write_cases
 
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
     here = os.path.dirname(os.path.abspath(__file__))
     with tempfile.TemporaryDirectory() as work:
-        cases, theirs = [], {}
-        for name, load in IMAGES.items():
-            image = img_as_float(load())
-            image = image[: image.shape[0] // 8 * 8, : image.shape[1] // 8 * 8]
-            for k, sigma in enumerate(SIGMAS):
-                noisy = image + sigma * np.random.default_rng(100 + k).standard_normal(image.shape)
-                stem = os.path.join(work, f"{name}_{k}")
-                for suffix, array in ((".clean", image), (".noisy", noisy)):
-                    with open(stem + suffix, "wb") as out:
-                        out.write(np.asfortranarray(array).tobytes(order="F"))
-                cases.append(f"{name} {sigma} {image.shape[0]} {image.shape[1]} {stem}")
-                theirs[(name, f"{sigma:.2f}")] = peers(image, noisy)
+        cases, case_lines = write_cases(work, ("camera", "astronaut", "coffee", "coins"), multiple=8)
+        theirs = {(name, f"{sigma:.2f}"): peers(clean, noisy) for name, sigma, clean, noisy in cases}
         with open(os.path.join(work, "cases.txt"), "w") as out:
-            out.write("\n".join(cases) + "\n")
+            out.write("\n".join(case_lines) + "\n")
         lines = subprocess.run(["octave-cli", "--no-gui", "--norc", "--quiet", os.path.join(here, "denoising_grid.m"),
                                 os.path.join(build, "mex"), os.path.join(work, "cases.txt")],
                                check=True, capture_output=True, text=True).stdout.split("\n")
