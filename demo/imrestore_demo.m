@@ -167,3 +167,22 @@ else
   savePanels(file, {noisy, u_wave}, {sprintf('noisy %.1f dB', psnr_db(noisy)), sprintf('wavelet soft threshold %.1f dB', psnr_db(u_wave))}, false);
   printf('Noisy and wavelet-denoised images written side by side to %s\n', file);
 end
+
+% The one-call denoisers: the noise level is estimated, every setting is a
+% default, the image keeps its class (here uint8, as a photograph would be).
+photo = uint8(255 * min(max(double(noisy), 0), 1));
+printf('noiselevel of the uint8 image: %.4f (true %.4f)\n', noiselevel(photo), sigma);
+names = {'tvdenoise', 'wavedenoise', 'nltvdenoise', 'nlh1denoise'};
+results = cell(1, numel(names));
+titles = cell(1, numel(names));
+for k = 1:numel(names)
+  tic;
+  results{k} = feval(names{k}, photo);
+  t = toc;
+  titles{k} = sprintf('%s %.1f dB', names{k}, psnr_db(double(results{k}) / 255));
+  printf('PSNR %s(photo), defaults: %.2f dB in %.2f s (class %s)\n', names{k}, ...
+         psnr_db(double(results{k}) / 255), t, class(results{k}));
+end
+file = fullfile(outdir, 'denoisers.png');
+savePanels(file, cellfun(@(r) double(r) / 255, results, 'UniformOutput', false), titles, false);
+printf('The four denoisers'' results written side by side to %s\n', file);
