@@ -11,14 +11,12 @@
 #include "gateway.h"
 #include "interrupt.h"
 #include "patch_affinity.h"
+#include "physical_memory.h"
 #include "threads.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 namespace {
 
@@ -43,13 +41,6 @@ int readRadius(const mxArray* argument, const char* name)
     if (value > 1e6)
         raiseError(kFunction, "invalidArgument", "%s must be at most 1e6 (it is %g).", name, value);
     return static_cast<int>(value);
-}
-
-double physicalMemoryBytes()
-{
-    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-    return pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size)
-                                 : std::numeric_limits<double>::infinity();
 }
 
 } // namespace

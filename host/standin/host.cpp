@@ -2,8 +2,9 @@
 // plug-ins loaded outside Octave and MATLAB.
 #include "standin.h"
 
+#include "physical_memory.h"
+
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -99,8 +100,7 @@ std::string format(const char* fmt, va_list args)
 // Arrays larger than the machine's memory are refused before allocating.
 void checkArrayBytes(std::size_t count, std::size_t size)
 {
-    const std::size_t memory = static_cast<std::size_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    if (size != 0 && count > memory / size)
+    if (size != 0 && static_cast<double>(count) > physicalMemoryBytes() / static_cast<double>(size))
         outOfMemory();
 }
 
