@@ -10,12 +10,38 @@
 #include <cstdio>
 #include <cstdlib>
 
+// Why a call is refused: the last part of its identifier. Listed once, so
+// that a misspelt reason cannot invent an identifier.
+enum class Reason {
+    notEnoughInputs,
+    tooManyInputs,
+    notEnoughOutputs,
+    tooManyOutputs,
+    invalidArgument,     // an argument of the wrong class, shape or value
+    inconsistentSizes,   // an array smaller than PARAMS says
+    invalidSize,         // a dimension the wavelet levels do not divide
+    noLevels,            // no wavelet level fits
+    tooLarge,            // a result larger than the machine's memory
+    outOfMemory,
+    interrupted,         // Ctrl-C
+};
+
+inline const char* reasonName(Reason reason)
+{
+    static const char* const names[] = {"notEnoughInputs", "tooManyInputs",     "notEnoughOutputs", "tooManyOutputs",
+                                        "invalidArgument", "inconsistentSizes", "invalidSize",      "noLevels",
+                                        "tooLarge",        "outOfMemory",       "interrupted"};
+    static_assert(sizeof names / sizeof names[0] == static_cast<int>(Reason::interrupted) + 1,
+                  "one name per reason");
+    return names[static_cast<int>(reason)];
+}
+
 // Raises the host error imrestore:<function>:<reason> with a printf-style
 // message. The host ends the call; control never comes back.
-[[noreturn]] inline void raiseError(const char* function, const char* reason, const char* format, ...)
+[[noreturn]] inline void raiseError(const char* function, Reason reason, const char* format, ...)
 {
     char id[128];
-    std::snprintf(id, sizeof id, "imrestore:%s:%s", function, reason);
+    std::snprintf(id, sizeof id, "imrestore:%s:%s", function, reasonName(reason));
     char message[512];
     va_list args;
     va_start(args, format);
@@ -44,7 +70,7 @@ inline void warnAbout(const char* function, const char* what, const char* format
 inline double readNumericScalar(const char* function, const mxArray* argument, const char* name)
 {
     if (!mxIsNumeric(argument) || mxGetNumberOfElements(argument) != 1)
-        raiseError(function, "invalidArgument", "%s must be a numeric scalar (it is a %lu by %lu %s array).", name,
+        raiseError(function, Reason::invalidArgument, "%s must be a numeric scalar (it is a %lu by %lu %s array).", name,
                    static_cast<unsigned long>(mxGetM(argument)), static_cast<unsigned long>(mxGetN(argument)),
                    mxGetClassName(argument));
     return mxGetScalar(argument);

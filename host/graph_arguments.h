@@ -21,20 +21,20 @@ inline GraphParams readGraphParams(const char* function, const mxArray* params, 
                                    const int* integers, std::int32_t* values)
 {
     if (!isRealSingle(params) || mxGetNumberOfElements(params) < static_cast<size_t>(count))
-        raiseError(function, "invalidArgument",
+        raiseError(function, Reason::invalidArgument,
                    "PARAMS must be a real single vector of at least %d elements: %s.", count, layout);
     const float* p = static_cast<const float*>(mxGetData(params));
     for (const int* e = integers; *e >= 0; ++e)
         if (!truncateToInt32(p[*e], &values[*e]))
-            raiseError(function, "invalidArgument", "PARAMS(%d) must be finite and fit a 32-bit integer.", *e + 1);
+            raiseError(function, Reason::invalidArgument, "PARAMS(%d) must be finite and fit a 32-bit integer.", *e + 1);
     GraphParams r{isVerboseFlag(p[0]), values[1], values[2], values[5]};
     if (r.rows < 1 || r.cols < 1)
-        raiseError(function, "invalidArgument", "The image size (rows %d, cols %d) must be at least 1 by 1.", r.rows,
+        raiseError(function, Reason::invalidArgument, "The image size (rows %d, cols %d) must be at least 1 by 1.", r.rows,
                    r.cols);
     if (r.slots < 0)
-        raiseError(function, "invalidArgument", "iNbNeigh (%d) must not be negative.", r.slots);
+        raiseError(function, Reason::invalidArgument, "iNbNeigh (%d) must not be negative.", r.slots);
     if (static_cast<double>(r.rows) * r.cols > 2147483647.0)
-        raiseError(function, "invalidArgument", "The image has %.0f pixels; at most 2^31-1 are supported.",
+        raiseError(function, Reason::invalidArgument, "The image has %.0f pixels; at most 2^31-1 are supported.",
                    static_cast<double>(r.rows) * r.cols);
     return r;
 }
@@ -46,7 +46,7 @@ inline void requirePlanes(const char* function, const mxArray* array, const char
     const double needed = planes * p.rows * p.cols;
     const double held = static_cast<double>(mxGetNumberOfElements(array));
     if (held < needed)
-        raiseError(function, "inconsistentSizes", "%s has %.0f elements; %.0f are needed for rows %d, cols %d, iNbNeigh %d.",
+        raiseError(function, Reason::inconsistentSizes, "%s has %.0f elements; %.0f are needed for rows %d, cols %d, iNbNeigh %d.",
                    name, held, needed, p.rows, p.cols, p.slots);
 }
 
@@ -65,7 +65,7 @@ inline void requireNeighboursInside(const char* function, const std::int32_t* ne
         if (!inside)
             for (std::ptrdiff_t g = 0; g < P; ++g)
                 if (column[g] < 0 || column[g] >= p.cols || row[g] < 0 || row[g] >= p.rows)
-                    raiseError(function, "invalidArgument",
+                    raiseError(function, Reason::invalidArgument,
                                "NEIGHBOURS: slot %d of pixel (%d, %d) names row %d, column %d; rows must lie in "
                                "0..%d and columns in 0..%d (0-based).",
                                static_cast<int>(k), static_cast<int>(g / p.cols), static_cast<int>(g % p.cols),

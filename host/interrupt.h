@@ -38,6 +38,6 @@ public:
     octave_quit();
     throw octave::interrupt_exception();
 #else
-    raiseError(function, "interrupted", "%s was interrupted.", function);
+    raiseError(function, Reason::interrupted, "%s was interrupted.", function);
 #endif
 }

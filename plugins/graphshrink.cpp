@@ -43,20 +43,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const std::clock_t start = std::clock();
 
     if (nrhs < IN_END)
-        raiseError(kFunction, "notEnoughInputs",
+        raiseError(kFunction, Reason::notEnoughInputs,
                    "graphshrink needs seven arguments: u0, d0, b0, f, weights, neighbours and params.");
     if (nrhs > IN_END)
-        raiseError(kFunction, "tooManyInputs",
+        raiseError(kFunction, Reason::tooManyInputs,
                    "graphshrink takes seven arguments: u0, d0, b0, f, weights, neighbours and params.");
     if (nlhs > OUT_END)
-        raiseError(kFunction, "tooManyOutputs", "graphshrink returns at most four results.");
+        raiseError(kFunction, Reason::tooManyOutputs, "graphshrink returns at most four results.");
     static const char* const names[] = {"U0 (argument 1)", "D0 (argument 2)", "B0 (argument 3)", "F (argument 4)",
                                         "WEIGHTS (argument 5)"};
     for (int a = IN_U; a <= IN_WEIGHTS; ++a)
         if (!isRealSingle(prhs[a]))
-            raiseError(kFunction, "invalidArgument", "%s must be a real single array.", names[a]);
+            raiseError(kFunction, Reason::invalidArgument, "%s must be a real single array.", names[a]);
     if (!isRealInt32(prhs[IN_NEIGHBOURS]))
-        raiseError(kFunction, "invalidArgument", "NEIGHBOURS (argument 6) must be a real int32 array.");
+        raiseError(kFunction, Reason::invalidArgument, "NEIGHBOURS (argument 6) must be a real int32 array.");
 
     static const int integers[] = {1, 2, 3, 4, 5, 8, -1};
     std::int32_t values[9] = {};
@@ -105,7 +105,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         if (stop.stopped())
             endInterruptedCall(kFunction);
         mexPrintf("Memory allocation failure\n");
-        raiseError(kFunction, "outOfMemory", "graphshrink could not allocate its work memory.");
+        raiseError(kFunction, Reason::outOfMemory, "graphshrink could not allocate its work memory.");
     }
 
     storeResults(nlhs, plhs, results, OUT_END);

@@ -28,17 +28,17 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const std::clock_t start = std::clock();
 
     if (nrhs < IN_END)
-        raiseError(kFunction, "notEnoughInputs", "graphsmooth needs four arguments: f, weights, neighbours and params.");
+        raiseError(kFunction, Reason::notEnoughInputs, "graphsmooth needs four arguments: f, weights, neighbours and params.");
     if (nrhs > IN_END)
-        raiseError(kFunction, "tooManyInputs", "graphsmooth takes four arguments: f, weights, neighbours and params.");
+        raiseError(kFunction, Reason::tooManyInputs, "graphsmooth takes four arguments: f, weights, neighbours and params.");
     if (nlhs > OUT_END)
-        raiseError(kFunction, "tooManyOutputs", "graphsmooth returns one result.");
+        raiseError(kFunction, Reason::tooManyOutputs, "graphsmooth returns one result.");
     if (!isRealSingle(prhs[IN_F]))
-        raiseError(kFunction, "invalidArgument", "F (argument 1) must be a real single array.");
+        raiseError(kFunction, Reason::invalidArgument, "F (argument 1) must be a real single array.");
     if (!isRealSingle(prhs[IN_WEIGHTS]))
-        raiseError(kFunction, "invalidArgument", "WEIGHTS (argument 2) must be a real single array.");
+        raiseError(kFunction, Reason::invalidArgument, "WEIGHTS (argument 2) must be a real single array.");
     if (!isRealInt32(prhs[IN_NEIGHBOURS]))
-        raiseError(kFunction, "invalidArgument", "NEIGHBOURS (argument 3) must be a real int32 array.");
+        raiseError(kFunction, Reason::invalidArgument, "NEIGHBOURS (argument 3) must be a real int32 array.");
 
     static const int integers[] = {1, 2, 3, 4, 5, 7, -1};
     std::int32_t values[8] = {};
@@ -72,7 +72,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         if (stop.stopped())
             endInterruptedCall(kFunction);
         mexPrintf("Memory allocation failure\n");
-        raiseError(kFunction, "outOfMemory", "graphsmooth could not allocate its work memory.");
+        raiseError(kFunction, Reason::outOfMemory, "graphsmooth could not allocate its work memory.");
     }
     plhs[OUT_U] = result;
 

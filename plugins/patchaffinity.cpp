@@ -27,7 +27,7 @@ double readFinite(const mxArray* argument, const char* name)
 {
     const double value = readNumericScalar(kFunction, argument, name);
     if (!std::isfinite(value))
-        raiseError(kFunction, "invalidArgument", "%s must be finite (it is %g).", name, value);
+        raiseError(kFunction, Reason::invalidArgument, "%s must be finite (it is %g).", name, value);
     return value;
 }
 
@@ -37,9 +37,9 @@ int readRadius(const mxArray* argument, const char* name)
 {
     const double value = std::trunc(readFinite(argument, name));
     if (value < 0)
-        raiseError(kFunction, "invalidArgument", "%s must not be negative (it is %g).", name, value);
+        raiseError(kFunction, Reason::invalidArgument, "%s must not be negative (it is %g).", name, value);
     if (value > 1e6)
-        raiseError(kFunction, "invalidArgument", "%s must be at most 1e6 (it is %g).", name, value);
+        raiseError(kFunction, Reason::invalidArgument, "%s must be at most 1e6 (it is %g).", name, value);
     return static_cast<int>(value);
 }
 
@@ -49,29 +49,29 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     static_assert(sizeof(mwIndex) == sizeof(std::int64_t), "sparse indices are 64-bit here");
     if (nrhs < 1)
-        raiseError(kFunction, "notEnoughInputs", "At least one inputs required.");
+        raiseError(kFunction, Reason::notEnoughInputs, "At least one inputs required.");
     if (nrhs > 6)
-        raiseError(kFunction, "tooManyInputs", "Too many inputs required.");
+        raiseError(kFunction, Reason::tooManyInputs, "Too many inputs required.");
     if (nlhs != 1)
-        raiseError(kFunction, nlhs < 1 ? "notEnoughOutputs" : "tooManyOutputs", "One output required.");
+        raiseError(kFunction, nlhs < 1 ? Reason::notEnoughOutputs : Reason::tooManyOutputs, "One output required.");
     if (nrhs < 2)
-        raiseError(kFunction, "notEnoughInputs", "patchaffinity needs the filtering parameter h as argument 2.");
+        raiseError(kFunction, Reason::notEnoughInputs, "patchaffinity needs the filtering parameter h as argument 2.");
     const mxArray* image = prhs[0];
     if (!isRealFullDouble(image) || mxIsEmpty(image))
-        raiseError(kFunction, "invalidArgument", "IMAGE (argument 1) must be a real, full, non-empty double matrix.");
+        raiseError(kFunction, Reason::invalidArgument, "IMAGE (argument 1) must be a real, full, non-empty double matrix.");
     if (mxGetNumberOfDimensions(image) > 2)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "IMAGE (argument 1) has %lu dimensions; patchaffinity takes one M by N matrix: denoise each "
                    "channel separately.",
                    static_cast<unsigned long>(mxGetNumberOfDimensions(image)));
     const double h = readFinite(prhs[1], "H (argument 2)");
     if (h == 0)
-        raiseError(kFunction, "invalidArgument", "H (argument 2) must not be 0.");
+        raiseError(kFunction, Reason::invalidArgument, "H (argument 2) must not be 0.");
     const int p = nrhs >= 3 ? readRadius(prhs[2], "PATCHRADIUS (argument 3)") : 3;
     const int t = nrhs >= 4 ? readRadius(prhs[3], "SEARCHRADIUS (argument 4)") : 6;
     const std::ptrdiff_t M = static_cast<std::ptrdiff_t>(mxGetM(image)), N = static_cast<std::ptrdiff_t>(mxGetN(image));
     if (p >= M || p >= N)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "PATCHRADIUS (%d) must be smaller than both image sizes (%td by %td): patches mirror p pixels "
                    "past each border.",
                    p, M, N);
@@ -80,7 +80,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const double capacity = std::max(affinityCapacity(M, N, t), static_cast<double>(entries));
     const double bytes = capacity * (sizeof(double) + sizeof(mwIndex));
     if (capacity > 9.0e18 || bytes > physicalMemoryBytes())
-        raiseError(kFunction, "tooLarge",
+        raiseError(kFunction, Reason::tooLarge,
                    "The affinity matrix has %.0f entries, and the host is asked for room for n*(2t+1)^2 = %.0f "
                    "(%.3g GB), more than this machine's memory holds; a smaller search radius needs less.",
                    static_cast<double>(entries), capacity, bytes / 1e9);
@@ -97,7 +97,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         mxFree(values);
         mxFree(rowIndex);
         mxDestroyArray(result);
-        raiseError(kFunction, "outOfMemory", "patchaffinity could not allocate the %.0f entries of its result.",
+        raiseError(kFunction, Reason::outOfMemory, "patchaffinity could not allocate the %.0f entries of its result.",
                    capacity);
     }
     HostStopCheck stop;
@@ -110,7 +110,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         mxDestroyArray(result);
         if (stop.stopped())
             endInterruptedCall(kFunction);
-        raiseError(kFunction, "outOfMemory", "patchaffinity could not allocate its work memory.");
+        raiseError(kFunction, Reason::outOfMemory, "patchaffinity could not allocate its work memory.");
     }
     // The room past the entries reads as zeros, as in a matrix the host made.
     std::fill(values + entries, values + room, 0.0);

@@ -33,7 +33,7 @@ struct Params {
 Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* params)
 {
     if (!isRealSingle(params) || mxGetNumberOfElements(params) < kParamCount)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "PARAMS (argument 3) must be a real single vector of at least %d elements: "
                    "[verbose rows cols patchSide windowSide nearest best h].",
                    kParamCount);
@@ -43,7 +43,7 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
     std::int32_t value[kParamCount] = {};
     for (int e = 1; e <= 6; ++e)
         if (!truncateToInt32(p[e], &value[e]))
-            raiseError(kFunction, "invalidArgument",
+            raiseError(kFunction, Reason::invalidArgument,
                        "PARAMS(%d) (%s) must be finite and fit a 32-bit integer.", e + 1, names[e]);
     Params r;
     r.verbose = isVerboseFlag(p[0]);
@@ -53,40 +53,40 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
     const PatchGraphSettings& s = r.settings;
 
     if (r.rows < 1 || r.cols < 1)
-        raiseError(kFunction, "invalidArgument", "The image size (rows %d, cols %d) must be at least 1 by 1.",
+        raiseError(kFunction, Reason::invalidArgument, "The image size (rows %d, cols %d) must be at least 1 by 1.",
                    r.rows, r.cols);
     if (s.patchSide < 1 || s.windowSide < 1)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "patchSide (%d) and windowSide (%d) must be at least 1.", s.patchSide, s.windowSide);
     if (s.nearest != 0 && s.nearest != 4)
-        raiseError(kFunction, "invalidArgument", "Number of nearest neighbors must be 0 or 4 !!!");
+        raiseError(kFunction, Reason::invalidArgument, "Number of nearest neighbors must be 0 or 4 !!!");
     if (s.nearest == 4 && s.windowSide < 3)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "With 4 nearest neighbours windowSide (%d) must be at least 3.", s.windowSide);
     if (s.best < 0)
-        raiseError(kFunction, "invalidArgument", "best (%d) must not be negative.", s.best);
+        raiseError(kFunction, Reason::invalidArgument, "best (%d) must not be negative.", s.best);
     if (!(s.h > 0.0f))
-        raiseError(kFunction, "invalidArgument", "h (%g) must be above 0.", static_cast<double>(s.h));
+        raiseError(kFunction, Reason::invalidArgument, "h (%g) must be above 0.", static_cast<double>(s.h));
     const int ic1 = borderWidth(s);
     if (r.rows < ic1 || r.cols < ic1)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "The image (%d by %d) must be at least as large as the border width "
                    "(patchSide-1)/2 + (windowSide-1)/2 = %d in both directions.",
                    r.rows, r.cols, ic1);
 
     const double pixels = static_cast<double>(r.rows) * r.cols;
     if (pixels > 2147483647.0)
-        raiseError(kFunction, "invalidArgument", "The image has %.0f pixels; at most 2^31-1 are supported.", pixels);
+        raiseError(kFunction, Reason::invalidArgument, "The image has %.0f pixels; at most 2^31-1 are supported.", pixels);
     if (static_cast<double>(mxGetNumberOfElements(image)) < pixels)
-        raiseError(kFunction, "inconsistentSizes", "The image has %.0f elements; rows*cols = %.0f are needed.",
+        raiseError(kFunction, Reason::inconsistentSizes, "The image has %.0f elements; rows*cols = %.0f are needed.",
                    static_cast<double>(mxGetNumberOfElements(image)), pixels);
     const double kernelSize = static_cast<double>(s.patchSide) * s.patchSide;
     if (static_cast<double>(mxGetNumberOfElements(kernel)) < kernelSize)
-        raiseError(kFunction, "inconsistentSizes", "The kernel has %.0f elements; patchSide^2 = %.0f are needed.",
+        raiseError(kFunction, Reason::inconsistentSizes, "The kernel has %.0f elements; patchSide^2 = %.0f are needed.",
                    static_cast<double>(mxGetNumberOfElements(kernel)), kernelSize);
     const double planes = 2.0 * (static_cast<double>(s.nearest) + s.best) + 1.0;
     if (planes * pixels > 4.0e18 / sizeof(float))
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "A graph with %.0f slots per pixel over %.0f pixels is too large to address.",
                    (planes - 1.0) / 2.0, pixels);
     return r;
@@ -99,15 +99,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const std::clock_t start = std::clock();
 
     if (nrhs < IN_END)
-        raiseError(kFunction, "notEnoughInputs", "patchgraph needs three arguments: image, kernel and params.");
+        raiseError(kFunction, Reason::notEnoughInputs, "patchgraph needs three arguments: image, kernel and params.");
     if (nrhs > IN_END)
-        raiseError(kFunction, "tooManyInputs", "patchgraph takes three arguments: image, kernel and params.");
+        raiseError(kFunction, Reason::tooManyInputs, "patchgraph takes three arguments: image, kernel and params.");
     if (nlhs > OUT_END)
-        raiseError(kFunction, "tooManyOutputs", "patchgraph returns at most three results.");
+        raiseError(kFunction, Reason::tooManyOutputs, "patchgraph returns at most three results.");
     if (!isRealSingle(prhs[IN_IMAGE]))
-        raiseError(kFunction, "invalidArgument", "IMAGE (argument 1) must be a real single array.");
+        raiseError(kFunction, Reason::invalidArgument, "IMAGE (argument 1) must be a real single array.");
     if (!isRealSingle(prhs[IN_KERNEL]))
-        raiseError(kFunction, "invalidArgument", "KERNEL (argument 2) must be a real single array.");
+        raiseError(kFunction, Reason::invalidArgument, "KERNEL (argument 2) must be a real single array.");
     const Params p = readParams(prhs[IN_IMAGE], prhs[IN_KERNEL], prhs[IN_PARAMS]);
     warnIfNotImageShaped(kFunction, prhs[IN_IMAGE], "IMAGE (argument 1)", p.rows, p.cols);
     const PatchGraphSettings& s = p.settings;
@@ -137,7 +137,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         if (stop.stopped())
             endInterruptedCall(kFunction);
         mexPrintf("Memory allocation failure\n");
-        raiseError(kFunction, "outOfMemory", "patchgraph could not allocate its work memory.");
+        raiseError(kFunction, Reason::outOfMemory, "patchgraph could not allocate its work memory.");
     }
 
     storeResults(nlhs, plhs, results, OUT_END);

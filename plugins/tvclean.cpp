@@ -24,27 +24,27 @@ const double kSmallestTolerance = 1e-10;
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     if (nrhs != 3)
-        raiseError(kFunction, nrhs < 3 ? "notEnoughInputs" : "tooManyInputs", "Three input arguments required.");
+        raiseError(kFunction, nrhs < 3 ? Reason::notEnoughInputs : Reason::tooManyInputs, "Three input arguments required.");
     if (nlhs > 1)
-        raiseError(kFunction, "tooManyOutputs", "Too many output arguments.");
+        raiseError(kFunction, Reason::tooManyOutputs, "Too many output arguments.");
     if (!mxIsDouble(prhs[0]))
-        raiseError(kFunction, "invalidArgument", "Input array must be of type double.");
+        raiseError(kFunction, Reason::invalidArgument, "Input array must be of type double.");
     if (mxIsSparse(prhs[0]))
-        raiseError(kFunction, "invalidArgument", "The image must be a full matrix, not a sparse one.");
+        raiseError(kFunction, Reason::invalidArgument, "The image must be a full matrix, not a sparse one.");
     if (mxGetNumberOfDimensions(prhs[0]) > 2)
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "The image has %lu dimensions; tvclean takes one M by N matrix: denoise each channel separately.",
                    static_cast<unsigned long>(mxGetNumberOfDimensions(prhs[0])));
     const size_t M = mxGetM(prhs[0]), N = mxGetN(prhs[0]);
     if (M < 2 || N < 2)
-        raiseError(kFunction, "invalidArgument", "The image must have at least two rows and two columns (it is %zu by %zu).",
+        raiseError(kFunction, Reason::invalidArgument, "The image must have at least two rows and two columns (it is %zu by %zu).",
                    M, N);
     const double mu = readNumericScalar(kFunction, prhs[1], "MU (argument 2)");
     const double tolerance = readNumericScalar(kFunction, prhs[2], "TOLERANCE (argument 3)");
     if (!(std::isfinite(mu) && mu > 0.0))
-        raiseError(kFunction, "invalidArgument", "MU (argument 2) must be finite and above 0 (it is %g).", mu);
+        raiseError(kFunction, Reason::invalidArgument, "MU (argument 2) must be finite and above 0 (it is %g).", mu);
     if (!(std::isfinite(tolerance) && tolerance >= kSmallestTolerance))
-        raiseError(kFunction, "invalidArgument",
+        raiseError(kFunction, Reason::invalidArgument,
                    "TOLERANCE (argument 3) must be finite and at least %g (it is %g): the relative change of "
                    "double-precision iterates may settle above smaller values and the iteration would not end.",
                    kSmallestTolerance, tolerance);
@@ -56,7 +56,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         mxDestroyArray(result);
         if (stop.stopped())
             endInterruptedCall(kFunction);
-        raiseError(kFunction, "outOfMemory", "tvclean could not allocate its work memory for a %zu by %zu image.", M, N);
+        raiseError(kFunction, Reason::outOfMemory, "tvclean could not allocate its work memory for a %zu by %zu image.", M, N);
     }
     plhs[0] = result;
 }

@@ -19,47 +19,47 @@ inline void requireMultipleOfLevels(const char* function, std::ptrdiff_t size, s
     if (size <= 1)
         return;
     if (L >= 62 || size % (std::ptrdiff_t{1} << L) != 0)
-        raiseError(function, "invalidSize", "%s", message);
+        raiseError(function, Reason::invalidSize, "%s", message);
 }
 
 inline void runWaveletGateway(const char* function, WaveletDirection direction, int nlhs, mxArray* plhs[], int nrhs,
                               const mxArray* prhs[])
 {
     if (nrhs > 3)
-        raiseError(function, "tooManyInputs", "There are at most 3 input parameters allowed!");
+        raiseError(function, Reason::tooManyInputs, "There are at most 3 input parameters allowed!");
     if (nrhs < 2)
-        raiseError(function, "notEnoughInputs", "There are at least 2 input parameters required!");
+        raiseError(function, Reason::notEnoughInputs, "There are at least 2 input parameters required!");
     if (nlhs > 2)
-        raiseError(function, "tooManyOutputs", "%s returns at most two results.", function);
+        raiseError(function, Reason::tooManyOutputs, "%s returns at most two results.", function);
     const mxArray* data = prhs[0];
     const mxArray* filter = prhs[1];
     if (!isRealFullDouble(data) || mxGetNumberOfDimensions(data) > 2)
-        raiseError(function, "invalidArgument", "The first argument must be a real, full double matrix.");
+        raiseError(function, Reason::invalidArgument, "The first argument must be a real, full double matrix.");
     if (!isRealFullDouble(filter) || mxIsEmpty(filter))
-        raiseError(function, "invalidArgument", "The filter (argument 2) must be a non-empty real, full double vector.");
+        raiseError(function, Reason::invalidArgument, "The filter (argument 2) must be a non-empty real, full double vector.");
     const std::ptrdiff_t m = static_cast<std::ptrdiff_t>(mxGetM(data)), n = static_cast<std::ptrdiff_t>(mxGetN(data));
     const std::ptrdiff_t nh = static_cast<std::ptrdiff_t>(std::max(mxGetM(filter), mxGetN(filter)));
     if (m > INT32_MAX || n > INT32_MAX || nh > INT32_MAX / 4)
-        raiseError(function, "invalidArgument", "The arrays are too large.");
+        raiseError(function, Reason::invalidArgument, "The arrays are too large.");
     if (direction == WaveletDirection::inverse && (nh < 2 || nh % 2 != 0))
-        raiseError(function, "invalidArgument",
+        raiseError(function, Reason::invalidArgument,
                    "The filter must have an even length of at least 2 to be inverted (it has %td taps).", nh);
 
     std::int32_t L = 0;
     if (nrhs == 3) {
         const mxArray* levels = prhs[2];
         if (!mxIsNumeric(levels) || mxIsEmpty(levels))
-            raiseError(function, "invalidArgument", "The number of levels, L, must be a numeric scalar.");
+            raiseError(function, Reason::invalidArgument, "The number of levels, L, must be a numeric scalar.");
         if (!truncateToInt32(mxGetScalar(levels), &L))
-            raiseError(function, "invalidArgument",
+            raiseError(function, Reason::invalidArgument,
                        "The number of levels, L, must be finite and fit a 32-bit integer (it is %g).",
                        mxGetScalar(levels));
         if (L < 0)
-            raiseError(function, "invalidArgument", "The number of levels, L, must be a non-negative integer");
+            raiseError(function, Reason::invalidArgument, "The number of levels, L, must be a non-negative integer");
     } else {
         L = m == 0 || n == 0 ? 0 : defaultLevels(m, n);
         if (L == 0)
-            raiseError(function, "noLevels", "Maximum number of levels is zero; no decomposition can be performed!");
+            raiseError(function, Reason::noLevels, "Maximum number of levels is zero; no decomposition can be performed!");
     }
     requireMultipleOfLevels(function, m, L, "The matrix row dimension must be of size m*2^(L)");
     requireMultipleOfLevels(function, n, L, "The matrix column dimension must be of size n*2^(L)");
