@@ -76,6 +76,19 @@ inline double readNumericScalar(const char* function, const mxArray* argument, c
     return mxGetScalar(argument);
 }
 
+// The argument and result counts: notEnoughInputs, tooManyInputs or
+// tooManyOutputs, each with the gateway's own message text.
+inline void requireArgumentCounts(const char* function, int nrhs, int fewest, int most, const char* tooFew,
+                                  const char* tooMany, int nlhs, int mostResults, const char* tooManyResults)
+{
+    if (nrhs < fewest)
+        raiseError(function, Reason::notEnoughInputs, "%s", tooFew);
+    if (nrhs > most)
+        raiseError(function, Reason::tooManyInputs, "%s", tooMany);
+    if (nlhs > mostResults)
+        raiseError(function, Reason::tooManyOutputs, "%s", tooManyResults);
+}
+
 inline bool isRealSingle(const mxArray* array)
 {
     return mxIsSingle(array) && !mxIsComplex(array) && !mxIsSparse(array);

@@ -42,14 +42,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     const std::clock_t start = std::clock();
 
-    if (nrhs < IN_END)
-        raiseError(kFunction, Reason::notEnoughInputs,
-                   "graphshrink needs seven arguments: u0, d0, b0, f, weights, neighbours and params.");
-    if (nrhs > IN_END)
-        raiseError(kFunction, Reason::tooManyInputs,
-                   "graphshrink takes seven arguments: u0, d0, b0, f, weights, neighbours and params.");
-    if (nlhs > OUT_END)
-        raiseError(kFunction, Reason::tooManyOutputs, "graphshrink returns at most four results.");
+    requireArgumentCounts(kFunction, nrhs, IN_END, IN_END,
+                          "graphshrink needs seven arguments: u0, d0, b0, f, weights, neighbours and params.",
+                          "graphshrink takes seven arguments: u0, d0, b0, f, weights, neighbours and params.", nlhs,
+                          OUT_END, "graphshrink returns at most four results.");
     static const char* const names[] = {"U0 (argument 1)", "D0 (argument 2)", "B0 (argument 3)", "F (argument 4)",
                                         "WEIGHTS (argument 5)"};
     for (int a = IN_U; a <= IN_WEIGHTS; ++a)

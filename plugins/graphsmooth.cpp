@@ -27,12 +27,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     const std::clock_t start = std::clock();
 
-    if (nrhs < IN_END)
-        raiseError(kFunction, Reason::notEnoughInputs, "graphsmooth needs four arguments: f, weights, neighbours and params.");
-    if (nrhs > IN_END)
-        raiseError(kFunction, Reason::tooManyInputs, "graphsmooth takes four arguments: f, weights, neighbours and params.");
-    if (nlhs > OUT_END)
-        raiseError(kFunction, Reason::tooManyOutputs, "graphsmooth returns one result.");
+    requireArgumentCounts(kFunction, nrhs, IN_END, IN_END,
+                          "graphsmooth needs four arguments: f, weights, neighbours and params.",
+                          "graphsmooth takes four arguments: f, weights, neighbours and params.", nlhs, OUT_END,
+                          "graphsmooth returns one result.");
     if (!isRealSingle(prhs[IN_F]))
         raiseError(kFunction, Reason::invalidArgument, "F (argument 1) must be a real single array.");
     if (!isRealSingle(prhs[IN_WEIGHTS]))

@@ -48,12 +48,10 @@ int readRadius(const mxArray* argument, const char* name)
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     static_assert(sizeof(mwIndex) == sizeof(std::int64_t), "sparse indices are 64-bit here");
-    if (nrhs < 1)
-        raiseError(kFunction, Reason::notEnoughInputs, "At least one inputs required.");
-    if (nrhs > 6)
-        raiseError(kFunction, Reason::tooManyInputs, "Too many inputs required.");
-    if (nlhs != 1)
-        raiseError(kFunction, nlhs < 1 ? Reason::notEnoughOutputs : Reason::tooManyOutputs, "One output required.");
+    requireArgumentCounts(kFunction, nrhs, 1, 6, "At least one inputs required.", "Too many inputs required.", nlhs, 1,
+                          "One output required.");
+    if (nlhs < 1)
+        raiseError(kFunction, Reason::notEnoughOutputs, "One output required.");
     if (nrhs < 2)
         raiseError(kFunction, Reason::notEnoughInputs, "patchaffinity needs the filtering parameter h as argument 2.");
     const mxArray* image = prhs[0];

@@ -98,12 +98,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     const std::clock_t start = std::clock();
 
-    if (nrhs < IN_END)
-        raiseError(kFunction, Reason::notEnoughInputs, "patchgraph needs three arguments: image, kernel and params.");
-    if (nrhs > IN_END)
-        raiseError(kFunction, Reason::tooManyInputs, "patchgraph takes three arguments: image, kernel and params.");
-    if (nlhs > OUT_END)
-        raiseError(kFunction, Reason::tooManyOutputs, "patchgraph returns at most three results.");
+    requireArgumentCounts(kFunction, nrhs, IN_END, IN_END, "patchgraph needs three arguments: image, kernel and params.",
+                          "patchgraph takes three arguments: image, kernel and params.", nlhs, OUT_END,
+                          "patchgraph returns at most three results.");
     if (!isRealSingle(prhs[IN_IMAGE]))
         raiseError(kFunction, Reason::invalidArgument, "IMAGE (argument 1) must be a real single array.");
     if (!isRealSingle(prhs[IN_KERNEL]))

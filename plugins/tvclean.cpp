@@ -23,10 +23,8 @@ const double kSmallestTolerance = 1e-10;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
-    if (nrhs != 3)
-        raiseError(kFunction, nrhs < 3 ? Reason::notEnoughInputs : Reason::tooManyInputs, "Three input arguments required.");
-    if (nlhs > 1)
-        raiseError(kFunction, Reason::tooManyOutputs, "Too many output arguments.");
+    requireArgumentCounts(kFunction, nrhs, 3, 3, "Three input arguments required.", "Three input arguments required.",
+                          nlhs, 1, "Too many output arguments.");
     if (!mxIsDouble(prhs[0]))
         raiseError(kFunction, Reason::invalidArgument, "Input array must be of type double.");
     if (mxIsSparse(prhs[0]))

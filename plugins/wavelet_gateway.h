@@ -25,12 +25,10 @@ inline void requireMultipleOfLevels(const char* function, std::ptrdiff_t size, s
 inline void runWaveletGateway(const char* function, WaveletDirection direction, int nlhs, mxArray* plhs[], int nrhs,
                               const mxArray* prhs[])
 {
-    if (nrhs > 3)
-        raiseError(function, Reason::tooManyInputs, "There are at most 3 input parameters allowed!");
-    if (nrhs < 2)
-        raiseError(function, Reason::notEnoughInputs, "There are at least 2 input parameters required!");
-    if (nlhs > 2)
-        raiseError(function, Reason::tooManyOutputs, "%s returns at most two results.", function);
+    char tooManyResults[64];
+    std::snprintf(tooManyResults, sizeof tooManyResults, "%s returns at most two results.", function);
+    requireArgumentCounts(function, nrhs, 2, 3, "There are at least 2 input parameters required!",
+                          "There are at most 3 input parameters allowed!", nlhs, 2, tooManyResults);
     const mxArray* data = prhs[0];
     const mxArray* filter = prhs[1];
     if (!isRealFullDouble(data) || mxGetNumberOfDimensions(data) > 2)
