@@ -56,7 +56,14 @@
 %     [u, d, b] = graphshrink(u, d, b, f, w, nb, P);   % 10 more iterations
 %     imshow([f u])
 %
-%   See also PATCHGRAPH, GRAPHSMOOTH.
+%   The sizes come from PARAMS. An argument whose own shape contradicts
+%   them (a transposed or colour image, graph arrays that are not
+%   N-by-M-by-planes) gives the warning imrestore:graphshrink:imageSize,
+%   imageDimensions, graphLayout or planeCount; warning('off', ID)
+%   silences it. Ctrl-C stops the call at once. NLTVDENOISE does all of this
+%   for a photograph of any class.
+%
+%   See also NLTVDENOISE, PATCHGRAPH, GRAPHSMOOTH.
 
 %!function img = scene(M, N)
 %!  [x, y] = meshgrid(((1:N) - 0.5) / N, ((1:M) - 0.5) / M);

@@ -40,7 +40,14 @@
 %     u = graphsmooth(f, w, nb, single([0 M N 5 11 14 0.01/sigma 10]));
 %     imshow([f u])
 %
-%   See also PATCHGRAPH, GRAPHSHRINK.
+%   The sizes come from PARAMS. An argument whose own shape contradicts
+%   them (a transposed or colour image, graph arrays that are not
+%   N-by-M-by-planes) gives the warning imrestore:graphsmooth:imageSize,
+%   imageDimensions, graphLayout or planeCount; warning('off', ID)
+%   silences it. Ctrl-C stops the call at once. NLH1DENOISE does all of this
+%   for a photograph of any class.
+%
+%   See also NLH1DENOISE, PATCHGRAPH, GRAPHSHRINK.
 
 %!function img = scene(M, N)
 %!  [x, y] = meshgrid(((1:N) - 0.5) / N, ((1:M) - 0.5) / M);

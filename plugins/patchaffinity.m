@@ -37,7 +37,10 @@
 %     i = sub2ind(size(I), 64, 40);
 %     imshow([noisy u reshape(full(W(:, i)), size(I))])
 %
-%   See also PATCHGRAPH.
+%   A colour image (more than two dimensions) is refused: compute one per
+%   channel. Ctrl-C stops the call at once.
+%
+%   See also NLTVDENOISE, PATCHGRAPH.
 
 %!shared I
 %! randn('state', 4);

@@ -57,7 +57,13 @@
 %     rows = squeeze(nb(60, 40, 3:2:end)) + 1;
 %     weights = squeeze(w(60, 40, 1:2:end));
 %
-%   See also GRAPHSHRINK, GRAPHSMOOTH.
+%   The sizes come from PARAMS. An image whose own shape contradicts them
+%   (transposed, or colour) gives the warning imrestore:patchgraph:imageSize
+%   or imageDimensions; warning('off', ID) silences it. Ctrl-C stops the
+%   call at once. NLTVDENOISE and NLH1DENOISE do all of this for a
+%   photograph of any class.
+%
+%   See also NLTVDENOISE, NLH1DENOISE, GRAPHSHRINK, GRAPHSMOOTH.
 
 %!function img = scene(M, N)
 %!  [x, y] = meshgrid(((1:N) - 0.5) / N, ((1:M) - 0.5) / M);

@@ -33,7 +33,10 @@
 %     u = tvclean(noisy, 1.4 / sigma, 1e-3);
 %     imshow([noisy u])
 %
-%   See also GRAPHSHRINK.
+%   A colour image (more than two dimensions) is refused: denoise each
+%   channel on its own, or use TVDENOISE. Ctrl-C stops the call at once.
+%
+%   See also TVDENOISE, GRAPHSHRINK.
 
 %!shared clean, noisy
 %! [x, y] = meshgrid(1:60, 1:50);
