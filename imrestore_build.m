@@ -45,7 +45,8 @@ isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 if isOctave
   % Octave's mex is mkoctfile, which takes its compiler flags from the
   % environment.
-  flags = '-O3 -march=native -std=c++17 -pthread -ffp-contract=off -fno-fast-math';
+  flags = ['-O3 -march=native -std=c++17 -pthread -ffp-contract=off -fno-fast-math ' ...
+           '-fvisibility=hidden -fvisibility-inlines-hidden'];
   saved = getenv('CXXFLAGS');
   setenv('CXXFLAGS', flags);
   restore = onCleanup(@() setenv('CXXFLAGS', saved));

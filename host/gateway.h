@@ -4,6 +4,13 @@
 
 #include "mexhost.h"
 
+// The plug-ins are built with hidden symbols (the core's names stay inside
+// each module); the gateway is the one symbol the host looks up.
+#if defined(__GNUC__) && !defined(_WIN32)
+extern "C" __attribute__((visibility("default"))) void mexFunction(int nlhs, mxArray* plhs[], int nrhs,
+                                                                   const mxArray* prhs[]);
+#endif
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
