@@ -25,7 +25,12 @@ using ProgressReport = void (*)(float change, void* context);
 // Runs nOuter outer iterations of split Bregman NL-TV on (u, d, b) in place:
 // two Gauss–Seidel sweeps on u, a shrink of the nonlocal gradient plus b into
 // d with the Bregman update of b, and, when `report` is given, the change
-// measure. Every neighbour must lie inside the image. False, with the arrays
+// measure. Each sweep visits the pixels row by row and sets
+//   u(x) ← (λ·Σ_k w_k·u(y_k) + μ·f(x) − λ·S(x)) / (μ + λ·Σ_k w_k),
+//   S(x) = Σ_k s_k·(d_k(x) − d_k(y_k)) − s_k·(b_k(x) − b_k(y_k)),
+// with w_k and s_k the weight and root planes of slot k, S fixed during
+// both sweeps, every step rounded to single precision and the sums in slot
+// order. Every neighbour must lie inside the image. False, with the arrays
 // untouched, when work memory is short; false, with d and b partly updated
 // and u untouched, when `stop` (polled before each band of each sweep) said
 // stop.

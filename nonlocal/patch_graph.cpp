@@ -330,7 +330,7 @@ void selectNeighbours(const Context& c, const Pass& pass, std::ptrdiff_t i, std:
         blockMax[b] = largestWeight(window, b * kLanes, blockEnd(b));
     while (graph.counts[g] < graph.slots) {
         const float best = largestWeight(blockMax, 0, blocks);
-        if (!(static_cast<double>(best) > 0.001))
+        if (!(static_cast<double>(best) > kSmallestLinkWeight))
             break;
         std::ptrdiff_t b = 0;
         while (blockMax[b] != best)

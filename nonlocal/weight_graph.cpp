@@ -176,7 +176,7 @@ void normalizeWeights(WeightGraph& graph)
         float sum = 0.0f;
         for (std::ptrdiff_t k = 0; k < K; ++k)
             sum += weights[k];
-        if (static_cast<double>(sum) > 0.001) {
+        if (static_cast<double>(sum) > kSmallestWeightSum) {
             for (std::ptrdiff_t k = 0; k < K; ++k)
                 weights[k] = weights[k] / sum;
             graph.normalised[g] = 1;

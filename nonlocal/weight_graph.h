@@ -67,8 +67,13 @@ void insertPair(WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j, int di, 
 // partner names the owner nowhere. Empty slots count as naming pixel (0, 0).
 void pairSlots(WeightGraph& graph);
 
+// The weight a candidate neighbour must exceed to take a slot, and the sum
+// of a pixel's weights above which they are normalised (compared in double).
+const double kSmallestLinkWeight = 0.001;
+const double kSmallestWeightSum = 0.001;
+
 // Divides each pixel's weights by their single-precision sum when that sum is
-// above 0.001, and marks the pixel normalised.
+// above kSmallestWeightSum, and marks the pixel normalised.
 void normalizeWeights(WeightGraph& graph);
 
 // Writes the graph into the host's arrays (M, N and K equal to the graph's):
