@@ -14,12 +14,9 @@ bound (0.3 dB, or 0.5 dB for the nonlocal ones). Needs python3-numpy and
 python3-skimage (scripts/install-deps.sh --bench).
 """
 import collections
-import os
-import subprocess
 import sys
-import tempfile
 
-from photographs import IMAGES, peers, write_cases
+from photographs import IMAGES, run_cases
 
 PEER = {"tvdenoise": ("tv_bregman (best weight)", 0.3), "wavedenoise": ("wavelet BayesShrink", 0.3),
         "nltvdenoise": ("nl_means", 0.5), "nlh1denoise": ("nl_means", 0.5)}
@@ -27,15 +24,7 @@ PEER = {"tvdenoise": ("tv_bregman (best weight)", 0.3), "wavedenoise": ("wavelet
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
-    here = os.path.dirname(os.path.abspath(__file__))
-    with tempfile.TemporaryDirectory() as work:
-        cases, case_lines = write_cases(work, IMAGES)
-        theirs = {(name, f"{sigma:.2f}"): peers(clean, noisy) for name, sigma, clean, noisy in cases}
-        with open(os.path.join(work, "cases.txt"), "w") as out:
-            out.write("\n".join(case_lines) + "\n")
-        lines = subprocess.run(["octave-cli", "--no-gui", "--norc", "--quiet", os.path.join(here, "denoisers.m"),
-                                os.path.join(build, "mex"), os.path.join(work, "cases.txt")],
-                               check=True, capture_output=True, text=True).stdout.split("\n")
+    theirs, lines = run_cases(IMAGES, "denoisers.m", build)
     ours, seconds = {}, collections.defaultdict(list)
     for line in lines:
         parts = line.split()

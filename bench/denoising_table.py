@@ -14,25 +14,14 @@ that exceeds 0.5 dB. Needs python3-numpy and python3-skimage
 (scripts/install-deps.sh --bench).
 """
 import collections
-import os
-import subprocess
 import sys
-import tempfile
 
-from photographs import peers, write_cases
+from photographs import run_cases
 
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
-    here = os.path.dirname(os.path.abspath(__file__))
-    with tempfile.TemporaryDirectory() as work:
-        cases, case_lines = write_cases(work, ("camera", "astronaut", "coffee", "coins"), multiple=8)
-        theirs = {(name, f"{sigma:.2f}"): peers(clean, noisy) for name, sigma, clean, noisy in cases}
-        with open(os.path.join(work, "cases.txt"), "w") as out:
-            out.write("\n".join(case_lines) + "\n")
-        lines = subprocess.run(["octave-cli", "--no-gui", "--norc", "--quiet", os.path.join(here, "denoising_grid.m"),
-                                os.path.join(build, "mex"), os.path.join(work, "cases.txt")],
-                               check=True, capture_output=True, text=True).stdout.split("\n")
+    theirs, lines = run_cases(("camera", "astronaut", "coffee", "coins"), "denoising_grid.m", build, multiple=8)
     ours = {}
     grids = collections.defaultdict(dict)
     for line in lines:

@@ -1,6 +1,8 @@
 """scikit-image's photographs with Gaussian noise, and scikit-image's own
 denoisers on them, for the denoising tables."""
 import os
+import subprocess
+import tempfile
 
 import numpy as np
 from skimage import color, data, img_as_float
@@ -32,6 +34,24 @@ def write_cases(folder, names, multiple=1):
             cases.append((name, sigma, image, noisy))
             lines.append(f"{name} {sigma} {image.shape[0]} {image.shape[1]} {stem}")
     return cases, lines
+
+
+def run_cases(names, script, build, multiple=1):
+    """Writes the cases of the photographs NAMES into a scratch folder, runs
+    the Octave SCRIPT (beside this file) on them with BUILD's MEX folder, and
+    returns scikit-image's figures per (name, sigma) and the lines SCRIPT
+    printed."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    with tempfile.TemporaryDirectory() as work:
+        cases, case_lines = write_cases(work, names, multiple)
+        theirs = {(name, f"{sigma:.2f}"): peers(clean, noisy) for name, sigma, clean, noisy in cases}
+        case_file = os.path.join(work, "cases.txt")
+        with open(case_file, "w") as out:
+            out.write("\n".join(case_lines) + "\n")
+        lines = subprocess.run(["octave-cli", "--no-gui", "--norc", "--quiet", os.path.join(here, script),
+                                os.path.join(build, "mex"), case_file],
+                               check=True, capture_output=True, text=True).stdout.split("\n")
+    return theirs, lines
 
 
 def peers(clean, noisy):

@@ -43,18 +43,27 @@ inline const char* reasonName(Reason reason)
     return names[static_cast<int>(reason)];
 }
 
+// An identifier imrestore:<function>:<what> and its printf-style message.
+struct HostMessage {
+    char id[128];
+    char text[512];
+
+    HostMessage(const char* function, const char* what, const char* format, va_list args)
+    {
+        std::snprintf(id, sizeof id, "imrestore:%s:%s", function, what);
+        std::vsnprintf(text, sizeof text, format, args);
+    }
+};
+
 // Raises the host error imrestore:<function>:<reason> with a printf-style
 // message. The host ends the call; control never comes back.
 [[noreturn]] inline void raiseError(const char* function, Reason reason, const char* format, ...)
 {
-    char id[128];
-    std::snprintf(id, sizeof id, "imrestore:%s:%s", function, reasonName(reason));
-    char message[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    const HostMessage message(function, reasonName(reason), format, args);
     va_end(args);
-    mexErrMsgIdAndTxt(id, "%s", message);
+    mexErrMsgIdAndTxt(message.id, "%s", message.text);
     std::abort();   // unreachable: the host does not return from an error
 }
 
@@ -62,14 +71,11 @@ inline const char* reasonName(Reason reason)
 // message; warning('off', id) silences it. The call goes on.
 inline void warnAbout(const char* function, const char* what, const char* format, ...)
 {
-    char id[128];
-    std::snprintf(id, sizeof id, "imrestore:%s:%s", function, what);
-    char message[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    const HostMessage message(function, what, format, args);
     va_end(args);
-    mexWarnMsgIdAndTxt(id, "%s", message);
+    mexWarnMsgIdAndTxt(message.id, "%s", message.text);
 }
 
 // The value of a numeric argument of exactly one element (a complex one

@@ -44,13 +44,7 @@ function G = nlh1denoise(F, varargin)
 %   See also PATCHGRAPH, GRAPHSMOOTH, NLTVDENOISE, NOISELEVEL.
 
 [x, back] = imrestore_unit_image('nlh1denoise', F);
-c = imrestore_checks();
-defaults = struct('Sigma', [], 'PatchSize', 5, 'WindowSize', 11, 'Neighbours', 10, 'H', [], 'Mu', [], ...
-                  'Iterations', 10, 'Verbose', false);
-checks = struct('Sigma', {c.sigma}, 'PatchSize', {c.odd}, 'WindowSize', {c.odd}, 'Neighbours', {c.count}, ...
-                'H', {c.positiveOrEmpty}, 'Mu', {c.positiveOrEmpty}, 'Iterations', {c.count}, ...
-                'Verbose', {c.flag});
-opts = imrestore_options('nlh1denoise', defaults, checks, varargin);
+opts = imrestore_graph_options('nlh1denoise', 10, varargin);
 G = back(imrestore_channels('nlh1denoise', x, opts.Sigma, @(channel, sigma) denoiseChannel(channel, sigma, opts)));
 end
 

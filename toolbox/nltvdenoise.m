@@ -48,12 +48,7 @@ function G = nltvdenoise(F, varargin)
 
 [x, back] = imrestore_unit_image('nltvdenoise', F);
 c = imrestore_checks();
-defaults = struct('Sigma', [], 'PatchSize', 5, 'WindowSize', 11, 'Neighbours', 10, 'H', [], 'Lambda', 1, ...
-                  'Mu', [], 'Iterations', 15, 'Verbose', false);
-checks = struct('Sigma', {c.sigma}, 'PatchSize', {c.odd}, 'WindowSize', {c.odd}, 'Neighbours', {c.count}, ...
-                'H', {c.positiveOrEmpty}, 'Lambda', {c.positive}, 'Mu', {c.positiveOrEmpty}, ...
-                'Iterations', {c.count}, 'Verbose', {c.flag});
-opts = imrestore_options('nltvdenoise', defaults, checks, varargin);
+opts = imrestore_graph_options('nltvdenoise', 15, varargin, {'Lambda', 1, c.positive});
 G = back(imrestore_channels('nltvdenoise', x, opts.Sigma, @(channel, sigma) denoiseChannel(channel, sigma, opts)));
 end
 
