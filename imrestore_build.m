@@ -16,11 +16,14 @@ function outdir = imrestore_build(outdir)
 %     help imrestore
 %
 %   The compiler is asked for results reproducible bit for bit (no fused
-%   multiply-adds and no fast-math reassociation, with GCC and Clang) and to
-%   optimise for the processor of this machine: build on the machine where
-%   the functions run. MATLAB on Windows with Microsoft's compiler is asked
-%   for /fp:precise instead. Needs a C++17 compiler that mex is set up with
-%   (mex -setup C++ in MATLAB; Octave uses the compiler it was built with).
+%   multiply-adds and no fast-math reassociation, with GCC and Clang;
+%   /fp:precise with Microsoft's compiler). The MEX files run on any
+%   processor of their kind: on x86-64 the vector kernels for AVX2 and
+%   AVX-512 are built too and used where the processor has them. MATLAB
+%   builds link the C++ runtime statically (GCC and Clang on Linux), so
+%   that MATLAB's own older copy does not stand in for it. Needs a C++17
+%   compiler that mex is set up with (mex -setup C++ in MATLAB; Octave uses
+%   the compiler it was built with).
 
 top = fileparts(mfilename('fullpath'));
 if nargin < 1 || isempty(outdir)
@@ -33,47 +36,71 @@ objdir = tempname();
 mkdir(objdir);
 cleanup = onCleanup(@() rmdir(objdir, 's'));
 
-includes = strcat('-I', fullfile(top, {'host', 'common', 'nonlocal', 'tv', 'affinity', 'wavelet'}));
-core = fullfile(top, {'nonlocal/work_memory.cpp', 'nonlocal/weight_graph.cpp', ...
+includes = {['-I' top]};
+core = fullfile(top, {'common/work_memory.cpp', 'simd/simd_path.cpp', 'simd/kernels.cpp', ...
+  'nonlocal/weight_graph.cpp', ...
   'nonlocal/patch_graph.cpp', 'nonlocal/sweep_schedule.cpp', 'nonlocal/nonlocal_tv.cpp', ...
   'nonlocal/nonlocal_h1.cpp', 'tv/column_matrix.cpp', 'tv/rof_denoise.cpp', ...
   'affinity/patch_affinity.cpp', 'wavelet/wavelet_transform.cpp'});
+% The vector kernels, each compiled for its instruction set alone.
+isX86 = ~isempty(regexp(lower(computer()), '^(x86_64|glnxa64|pcwin64|maci64)', 'once'));
+isMsvc = ~isOctave_() && ispc() && ...
+         ~isempty(strfind(lower(mex.getCompilerConfigurations('C++', 'Selected').ShortName), 'msvc'));
+vector = {};
+vectorFlags = {};
+if isX86
+  for kernel = {'sweep', 'nonlocal_tv', 'rof', 'patch_affinity', 'wavelet'}
+    vector(end + 1:end + 2) = fullfile(top, 'simd', strcat(kernel{1}, {'_avx2.cpp', '_avx512.cpp'}));
+    if isMsvc
+      vectorFlags(end + 1:end + 2) = {'/arch:AVX2', '/arch:AVX512'};
+    else
+      vectorFlags(end + 1:end + 2) = {'-mavx2', '-mavx512f'};
+    end
+  end
+end
+core = [core, vector];
+coreFlags = [repmat({''}, 1, numel(core) - numel(vector)), vectorFlags];
 plugins = {'patchgraph', 'graphshrink', 'graphsmooth', 'tvclean', 'patchaffinity', ...
            'waveanalyze', 'wavesynth'};
 
-isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+isOctave = isOctave_();
+% Octave's mex is mkoctfile, which takes its compiler flags from the
+% environment; MATLAB's mex takes them as arguments.
 if isOctave
-  % Octave's mex is mkoctfile, which takes its compiler flags from the
-  % environment.
-  flags = ['-O3 -march=native -std=c++17 -pthread -ffp-contract=off -fno-fast-math ' ...
+  flags = ['-O3 -std=c++17 -pthread -ffp-contract=off -fno-fast-math ' ...
            '-fvisibility=hidden -fvisibility-inlines-hidden'];
   saved = getenv('CXXFLAGS');
-  setenv('CXXFLAGS', flags);
   restore = onCleanup(@() setenv('CXXFLAGS', saved));
-  compileArgs = {};
-elseif ispc() && ~isempty(strfind(lower(mex.getCompilerConfigurations('C++', 'Selected').ShortName), 'msvc'))
-  compileArgs = {'COMPFLAGS=$COMPFLAGS /O2 /fp:precise /std:c++17'};
+elseif isMsvc
+  flags = '/O2 /fp:precise /std:c++17';
 else
-  compileArgs = {'CXXFLAGS=$CXXFLAGS -O3 -march=native -std=c++17 -pthread -ffp-contract=off -fno-fast-math', ...
-                 'LDFLAGS=$LDFLAGS -pthread'};
+  flags = '-O3 -std=c++17 -pthread -ffp-contract=off -fno-fast-math -fvisibility=hidden';
+end
+linkArgs = {};
+if ~isOctave && ~isMsvc
+  linkArgs = {'LDFLAGS=$LDFLAGS -pthread'};
+  if isunix() && ~ismac()
+    linkArgs = {'LDFLAGS=$LDFLAGS -pthread -static-libstdc++ -static-libgcc'};
+  end
 end
 
 % The core once, then each gateway linked with it.
 objects = cell(size(core));
 for k = 1:numel(core)
   [~, name] = fileparts(core{k});
-  objects{k} = compileObject(core{k}, fullfile(objdir, name), isOctave, includes, compileArgs);
+  objects{k} = compileObject(core{k}, fullfile(objdir, name), isOctave, isMsvc, includes, ...
+                             strtrim([flags ' ' coreFlags{k}]));
 end
 for k = 1:numel(plugins)
   name = plugins{k};
   gateway = compileObject(fullfile(top, 'plugins', [name '.cpp']), fullfile(objdir, name), ...
-                          isOctave, includes, compileArgs);
+                          isOctave, isMsvc, includes, flags);
   fprintf('Linking %s\n', name);
   if isOctave
     mex(gateway, objects{:}, '-o', fullfile(outdir, [name '.' mexext()]));
   else
     % libut answers whether Ctrl-C is pending.
-    mex(compileArgs{:}, gateway, objects{:}, '-lut', '-outdir', outdir, '-output', name);
+    mex(linkArgs{:}, gateway, objects{:}, '-lut', '-outdir', outdir, '-output', name);
   end
   copyfile(fullfile(top, 'plugins', [name '.m']), outdir);
 end
@@ -86,16 +113,26 @@ if nargout == 0
 end
 end
 
-function object = compileObject(source, stem, isOctave, includes, compileArgs)
-% Compiles one source file into an object file named after STEM.
+function object = compileObject(source, stem, isOctave, isMsvc, includes, flags)
+% Compiles one source file with FLAGS into an object file named after STEM.
 fprintf('Compiling %s\n', source);
 if isOctave
   object = [stem '.o'];
+  setenv('CXXFLAGS', flags);
   mex('-c', includes{:}, source, '-o', object);
 else
   [folder, name] = fileparts(stem);
+  if isMsvc
+    compileArgs = {['COMPFLAGS=$COMPFLAGS ' flags]};
+  else
+    compileArgs = {['CXXFLAGS=$CXXFLAGS ' flags]};
+  end
   mex(compileArgs{:}, '-c', includes{:}, source, '-outdir', folder);
   found = dir(fullfile(folder, [name '.o*']));   % .o, or .obj on Windows
   object = fullfile(folder, found(1).name);
 end
+end
+
+function yes = isOctave_()
+yes = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 end

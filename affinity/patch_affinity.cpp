@@ -1,15 +1,16 @@
-#include "patch_affinity.h"
+#include "affinity/patch_affinity.h"
 
-#include "parallel_ranges.h"
+#include "simd/kernels.h"
+
+#include "common/parallel_ranges.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
 
-#if defined(__AVX512F__)
-#include <immintrin.h>
-#endif
+
+namespace imrestore {
 
 void buildExtendedImage(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, int p, double* extended)
 {
@@ -47,6 +48,12 @@ double patchDistance(const double* extended, std::ptrdiff_t a, std::ptrdiff_t b,
     return sum;
 }
 
+void simd::patchDistancesScalar(const PatchDistances& a, Range first, Range last)
+{
+    for (Range k = first; k < last; ++k)
+        a.out[k] = patchDistance(a.extended, a.a, a.b + k, a.kernel, a.offset, a.entries);
+}
+
 namespace {
 
 // Clipped window extent along a side of `size` pixels at coordinate c.
@@ -82,31 +89,18 @@ struct Patches {
     const double* kernel;
     const std::int32_t* offset;
     int entries;
+    const simd::Kernels* kernels;
     std::ptrdiff_t at(std::ptrdiff_t x, std::ptrdiff_t y) const { return (y + p) + Me * (x + p); }
 };
 
 // out[k] ← exp(−d) for the pixels (x′, y′ + k), k = 0..count−1, against the
-// patch at a; eight candidates of the window column side by side.
+// patch at a.
 void weightRun(const Patches& q, std::ptrdiff_t a, std::ptrdiff_t x2, std::ptrdiff_t y2, std::ptrdiff_t count,
                double* out)
 {
-    const std::ptrdiff_t b = q.at(x2, y2);
-    std::ptrdiff_t k = 0;
-#if defined(__AVX512F__)
-    for (; k + 8 <= count; k += 8) {
-        __m512d sum = _mm512_setzero_pd();
-        for (int e = 0; e < q.entries; ++e) {
-            const double* centre = q.extended + q.offset[e];
-            const __m512d difference =
-                _mm512_sub_pd(_mm512_set1_pd(centre[a]), _mm512_loadu_pd(centre + b + k));
-            sum = _mm512_add_pd(sum, _mm512_mul_pd(_mm512_set1_pd(q.kernel[e]), _mm512_mul_pd(difference, difference)));
-        }
-        _mm512_storeu_pd(out + k, sum);
-    }
-#endif
-    for (; k < count; ++k)
-        out[k] = patchDistance(q.extended, a, b + k, q.kernel, q.offset, q.entries);
-    for (k = 0; k < count; ++k)
+    const simd::PatchDistances run{q.extended, a, q.at(x2, y2), q.kernel, q.offset, q.entries, out};
+    q.kernels->patchDistances(run, 0, count);
+    for (std::ptrdiff_t k = 0; k < count; ++k)
         out[k] = std::exp(-out[k]);
 }
 
@@ -200,7 +194,7 @@ bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N,
             layout.rowPrefix[y + 1] = layout.rowPrefix[y] + windowHigh(y, t, M) - windowLow(y, t) + 1;
         buildExtendedImage(image, M, N, p, extended);
         buildPatchKernel(p, Me, h, kernel, offset);
-        const Patches patches{extended, Me, p, kernel, offset, entries};
+        const Patches patches{extended, Me, p, kernel, offset, entries, &simd::kernels()};
         // Columns split between threads by pixel; each column's start is
         // known, so the ranges are filled independently.
         forEachRange(n, threads, 1, 4096, [&](std::ptrdiff_t first, std::ptrdiff_t last, int worker) {
@@ -214,3 +208,5 @@ bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N,
     std::free(offset);
     return ok;
 }
+
+} // namespace imrestore

@@ -6,10 +6,12 @@
 // Patches read a mirror extension of the image by p pixels.
 #pragma once
 
-#include "stop_check.h"
+#include "common/stop_check.h"
 
 #include <cstddef>
 #include <cstdint>
+
+namespace imrestore {
 
 // Maps q in −p..m−1+p onto 0..m−1 by mirroring at the border pixels, which
 // are not repeated: −1 maps to 1 and m to m−2.
@@ -49,3 +51,5 @@ double affinityCapacity(std::ptrdiff_t M, std::ptrdiff_t N, int t);
 bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, int p, int t, double h,
                         int threads, double* values, std::int64_t* rowIndex, std::int64_t* columnStart,
                         StopCheck* stop = nullptr);
+
+} // namespace imrestore

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace imrestore {
+
 // Smooth shapes, a ramp, stripes, fine texture and noise: a stand-in for a photograph.
 inline std::vector<float> makeImage(int M, int N)
 {
@@ -93,3 +95,5 @@ inline std::vector<double> benchImage(int M, int N, const std::string& raw)
     }
     return image;
 }
+
+} // namespace imrestore

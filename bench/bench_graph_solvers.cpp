@@ -10,13 +10,15 @@
 // --dump writes the graph's weights (PREFIX.weights.f32) and neighbours
 // (PREFIX.neighbours.i32) as the host holds them, for comparisons.
 #include "bench_common.h"
-#include "graph_solvers.h"
-#include "patch_graph.h"
+#include "nonlocal/graph_solvers.h"
+#include "nonlocal/patch_graph.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+
+using namespace imrestore;
 
 namespace {
 

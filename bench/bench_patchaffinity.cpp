@@ -5,12 +5,14 @@
 //
 // --raw reads an M×N image of float64 values stored column by column.
 #include "bench_common.h"
-#include "patch_affinity.h"
+#include "affinity/patch_affinity.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+
+using namespace imrestore;
 
 int main(int argc, char** argv)
 {

@@ -7,7 +7,7 @@
 // --raw reads an M×N image of float32 values stored column by column;
 // otherwise a natural-looking image is generated deterministically.
 #include "bench_common.h"
-#include "patch_graph.h"
+#include "nonlocal/patch_graph.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using namespace imrestore;
 
 
 int main(int argc, char** argv)

@@ -7,11 +7,13 @@
 //
 // --raw reads an M×N image of float64 values stored column by column.
 #include "bench_common.h"
-#include "rof_denoise.h"
+#include "tv/rof_denoise.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+
+using namespace imrestore;
 
 int main(int argc, char** argv)
 {

@@ -4,11 +4,13 @@
 //
 //   bench_wavelet [--size M N] [--levels L] [--signal S] [--signal-levels L] [--repeat R]
 #include "bench_common.h"
-#include "wavelet_transform.h"
+#include "wavelet/wavelet_transform.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+
+using namespace imrestore;
 
 namespace {
 

@@ -19,7 +19,7 @@ find_library(OCTAVE_OCTAVE_LIBRARY NAMES octave HINTS ${OCTAVE_LIBRARY_DIR} REQU
 
 function(imrestore_add_octave_mex name)
   add_library(${name}_octave MODULE plugins/${name}.cpp)
-  target_include_directories(${name}_octave PRIVATE host ${OCTAVE_INCLUDE_DIR} ${OCTAVE_INCLUDE_DIR}/..)
+  target_include_directories(${name}_octave PRIVATE ${OCTAVE_INCLUDE_DIR} ${OCTAVE_INCLUDE_DIR}/..)
   target_link_libraries(${name}_octave PRIVATE imrestore_core ${OCTAVE_OCTINTERP_LIBRARY} ${OCTAVE_OCTAVE_LIBRARY})
   set_target_properties(${name}_octave PROPERTIES
     PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${name}

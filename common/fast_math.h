@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace imrestore {
+
 // Single-precision square root as x·y, where y approximates 1/√x by the
 // 0x5F3759DF estimate refined with two Newton steps. Every operation,
 // constants included, is done in single precision.
@@ -37,3 +39,5 @@ inline float fastExp(double x)
     std::memcpy(&value, &pattern, sizeof value);
     return t >= 0.0 ? static_cast<float>(value) : 0.0f;
 }
+
+} // namespace imrestore

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+namespace imrestore {
+
 // Calls work(begin, end, worker) for consecutive ranges covering [0, count),
 // one per worker, with range bounds at multiples of `grain`. Worker 0 is the
 // caller's thread. Ranges below `minimumRange` elements are not worth a
@@ -30,3 +32,5 @@ void forEachRange(std::ptrdiff_t count, int threads, std::ptrdiff_t grain, std::
     for (std::thread& t : started)
         t.join();
 }
+
+} // namespace imrestore

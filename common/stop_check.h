@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+namespace imrestore {
+
 class StopCheck {
 public:
     using Question = bool (*)(void* context);
@@ -37,3 +39,5 @@ private:
 // poll() through a pointer that may be null.
 inline bool pollStop(StopCheck* stop) { return stop && stop->poll(); }
 inline bool isStopped(const StopCheck* stop) { return stop && stop->stopped(); }
+
+} // namespace imrestore

@@ -2,7 +2,7 @@
 // identifiers of the form imrestore:<function>:<reason>.
 #pragma once
 
-#include "mexhost.h"
+#include "host/mexhost.h"
 
 // The plug-ins are built with hidden symbols (the core's names stay inside
 // each module); the gateway is the one symbol the host looks up.

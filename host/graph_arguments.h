@@ -2,7 +2,7 @@
 // graphsmooth): the parameter vector, array sizes and the neighbour array.
 #pragma once
 
-#include "gateway.h"
+#include "host/gateway.h"
 
 #include <cstdint>
 

@@ -8,8 +8,8 @@
 //   stand-in    answers as its test asks, and raises that error too.
 #pragma once
 
-#include "gateway.h"
-#include "stop_check.h"
+#include "host/gateway.h"
+#include "common/stop_check.h"
 
 #if defined(IMRESTORE_STANDIN_HOST)
 inline bool hostInterruptPending() { return standinInterruptPending(); }
@@ -24,9 +24,9 @@ inline bool hostInterruptPending() { return utIsInterruptPending(); }
 #endif
 
 // A StopCheck that asks the host; polled on the host's thread only.
-class HostStopCheck : public StopCheck {
+class HostStopCheck : public imrestore::StopCheck {
 public:
-    HostStopCheck() : StopCheck([](void*) { return hostInterruptPending(); }, nullptr) {}
+    HostStopCheck() : imrestore::StopCheck([](void*) { return hostInterruptPending(); }, nullptr) {}
 };
 
 // Ends an interrupted call. The caller has released its work memory and

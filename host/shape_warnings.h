@@ -6,7 +6,7 @@
 // warning('off', id) silences it.
 #pragma once
 
-#include "gateway.h"
+#include "host/gateway.h"
 
 #include <cstdio>
 

@@ -8,10 +8,12 @@
 // do not depend on the thread count.
 #pragma once
 
-#include "stop_check.h"
-#include "sweep_schedule.h"
+#include "common/stop_check.h"
+#include "nonlocal/sweep_schedule.h"
 
 #include <cstdint>
+
+namespace imrestore {
 
 struct NonlocalTvSettings {
     float lambda;          // weight of the split penalty; shrink threshold 1/λ
@@ -45,3 +47,5 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
 // band of each sweep) said stop.
 bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads,
                      StopCheck* stop = nullptr);
+
+} // namespace imrestore

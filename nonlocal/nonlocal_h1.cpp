@@ -1,6 +1,8 @@
 // Nonlocal H1 restoration by Gauss–Seidel sweeps over a weight graph.
-#include "graph_solvers.h"
-#include "slab_arrays.h"
+#include "nonlocal/graph_solvers.h"
+#include "nonlocal/slab_arrays.h"
+
+namespace imrestore {
 
 bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads,
                      StopCheck* stop)
@@ -35,3 +37,5 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
     releaseSweepSchedule(&schedule);
     return completed;
 }
+
+} // namespace imrestore

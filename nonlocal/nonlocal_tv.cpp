@@ -16,9 +16,9 @@
 // reads: the divergence it waits for comes after the shrink of every band
 // reaching its band. So every step sees exactly the values of the
 // one-step-after-another order, and the results are identical bit for bit.
-#include "fast_math.h"
-#include "graph_solvers.h"
-#include "slab_arrays.h"
+#include "common/fast_math.h"
+#include "nonlocal/graph_solvers.h"
+#include "nonlocal/slab_arrays.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,9 +28,8 @@
 #include <system_error>
 #include <thread>
 
-#if defined(__AVX512F__)
-#include <immintrin.h>
-#endif
+
+namespace imrestore {
 
 namespace {
 
@@ -47,6 +46,7 @@ struct TvState {
     // in the image, and the next iteration's first sweep may already have
     // changed u(0, 0) while the shrink reads it.
     std::int32_t originCopy;
+    const simd::Kernels* kernels;   // the vector path of this call
 };
 
 // Floats of the buffers of one thread: a sum per pixel of a band, or a
@@ -55,47 +55,6 @@ std::ptrdiff_t rowScratch(const SweepSchedule& s)
 {
     return std::max<std::ptrdiff_t>(s.lanes, s.slots + 2) * s.cols;
 }
-
-// Slab position of pixel (row, column) with the lane count fixed at compile time.
-template <int V>
-inline std::int32_t lanePosition(const SweepSchedule& s, std::int32_t row, std::int32_t column)
-{
-    const std::int32_t band = row / V, lane = row % V;
-    return static_cast<std::int32_t>((band * s.steps + column + lane * s.lag) * V + lane);
-}
-
-#if defined(__AVX512F__)
-// 16 pixels of a row in one AVX-512 vector: the same operations in the same
-// order per pixel as the scalar code beside them.
-
-// Slab positions of pixels (row, column) on the wavefront slab, lane by lane.
-inline __m512i vectorLanePosition(const SweepSchedule& s, __m512i row, __m512i column)
-{
-    const __m512i band = _mm512_maskz_srai_epi32(0xFFFF, row, kWavefrontLaneShift);
-    const __m512i lane = _mm512_and_si512(row, _mm512_set1_epi32(kWavefrontLanes - 1));
-    __m512i step = _mm512_mullo_epi32(band, _mm512_set1_epi32(static_cast<std::int32_t>(s.steps)));
-    step = _mm512_add_epi32(_mm512_add_epi32(step, column),
-                            _mm512_mullo_epi32(lane, _mm512_set1_epi32(static_cast<std::int32_t>(s.lag))));
-    return _mm512_add_epi32(_mm512_maskz_slli_epi32(0xFFFF, step, kWavefrontLaneShift), lane);
-}
-
-inline __m512 gather(const float* base, __m512i index)
-{
-    return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, index, base, 4);
-}
-
-inline __m512 vectorFastSqrt(__m512 x)
-{
-    const __m512i estimate = _mm512_maskz_srai_epi32(0xFFFF, _mm512_castps_si512(x), 1);
-    __m512 y = _mm512_castsi512_ps(_mm512_sub_epi32(_mm512_set1_epi32(0x5F3759DF), estimate));
-    const __m512 half = _mm512_set1_ps(0.5f), threeHalves = _mm512_set1_ps(1.5f);
-    for (int newton = 0; newton < 2; ++newton) {
-        const __m512 hxyy = _mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(half, x), y), y);
-        y = _mm512_mul_ps(y, _mm512_sub_ps(threeHalves, hxyy));
-    }
-    return _mm512_mul_ps(x, y);
-}
-#endif
 
 // subtract(x) ← λ·S for the pixels of rows [first, last), with
 // S = Σ_k s_k·(d_k(x) − d_k(y_k)) − s_k·(b_k(x) − b_k(y_k)), each term its own
@@ -112,32 +71,15 @@ void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last
     for (std::ptrdiff_t k = 0; k < s.slots; ++k)
         for (std::ptrdiff_t i = first; i < last; ++i) {
             const std::ptrdiff_t g0 = N * i;
-            float* sum = sums + (i - first) * N;
-            const float* root = st.graph->weights + (2 * k + 1) * P + g0;
-            const std::int32_t* column = st.graph->neighbours + (2 * k + 1) * P + g0;
-            const std::int32_t* row = st.graph->neighbours + (2 * k + 2) * P + g0;
-            const float* dk = st.d + k * P;
-            const float* bk = st.b + k * P;
-            std::int32_t j = 0;
-#if defined(__AVX512F__)
-            const __m512i width = _mm512_set1_epi32(N);
-            for (; j + 16 <= N; j += 16) {
-                const __m512 r = _mm512_loadu_ps(root + j);
-                const __m512i other = _mm512_add_epi32(_mm512_loadu_si512(column + j),
-                                                       _mm512_mullo_epi32(_mm512_loadu_si512(row + j), width));
-                __m512 total = _mm512_loadu_ps(sum + j);
-                const __m512 dDiff = _mm512_sub_ps(_mm512_loadu_ps(dk + g0 + j), gather(dk, other));
-                total = _mm512_add_ps(total, _mm512_mul_ps(r, dDiff));
-                const __m512 bDiff = _mm512_sub_ps(_mm512_loadu_ps(bk + g0 + j), gather(bk, other));
-                total = _mm512_sub_ps(total, _mm512_mul_ps(r, bDiff));
-                _mm512_storeu_ps(sum + j, total);
-            }
-#endif
-            for (; j < N; ++j) {
-                const std::ptrdiff_t other = column[j] + static_cast<std::ptrdiff_t>(N) * row[j];
-                sum[j] = sum[j] + root[j] * (dk[g0 + j] - dk[other]);
-                sum[j] = sum[j] - root[j] * (bk[g0 + j] - bk[other]);
-            }
+            const simd::DivergenceTerms terms{sums + (i - first) * N,
+                                              st.graph->weights + (2 * k + 1) * P + g0,
+                                              st.graph->neighbours + (2 * k + 1) * P + g0,
+                                              st.graph->neighbours + (2 * k + 2) * P + g0,
+                                              st.d + k * P,
+                                              st.b + k * P,
+                                              g0,
+                                              N};
+            st.kernels->divergenceTerms(terms, 0, N);
         }
     for (std::ptrdiff_t i = first; i < last; ++i) {
         const float* sum = sums + (i - first) * N;
@@ -163,74 +105,74 @@ void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, flo
         norm[j] = 0.0f;   // the sum of squares until the norm is taken
     }
     for (std::ptrdiff_t k = 0; k < K; ++k) {
-        const float* root = st.graph->weights + (2 * k + 1) * P + g0;
-        const std::int32_t* column = st.graph->neighbours + (2 * k + 1) * P + g0;
-        const std::int32_t* row = st.graph->neighbours + (2 * k + 2) * P + g0;
-        float* dk = st.d + k * P + g0;
-        const float* bk = st.b + k * P + g0;
-        float* gk = gradient + k * N;
-        std::int32_t j = 0;
-#if defined(__AVX512F__)
-        if (V == kWavefrontLanes)
-            for (; j + 16 <= N; j += 16) {
-                const __m512i rows = _mm512_loadu_si512(row + j), columns = _mm512_loadu_si512(column + j);
-                const __mmask16 origin = _mm512_testn_epi32_mask(_mm512_or_si512(rows, columns),
-                                                                  _mm512_or_si512(rows, columns));
-                const __m512i where = _mm512_mask_mov_epi32(vectorLanePosition(s, rows, columns), origin,
-                                                            _mm512_set1_epi32(st.originCopy));
-                const __m512 grad = _mm512_mul_ps(_mm512_loadu_ps(root + j),
-                                                  _mm512_sub_ps(gather(u, where), _mm512_loadu_ps(own + j)));
-                const __m512 t = _mm512_add_ps(grad, _mm512_loadu_ps(bk + j));
-                _mm512_storeu_ps(norm + j, _mm512_add_ps(_mm512_loadu_ps(norm + j), _mm512_mul_ps(t, t)));
-                _mm512_storeu_ps(dk + j, t);
-                _mm512_storeu_ps(gk + j, grad);
-            }
-#endif
-        for (; j < N; ++j) {
-            const std::int32_t where = (row[j] | column[j]) == 0 ? st.originCopy : lanePosition<V>(s, row[j], column[j]);
-            const float grad = root[j] * (u[where] - own[j]);
-            const float t = grad + bk[j];
-            norm[j] = norm[j] + t * t;
-            dk[j] = t;
-            gk[j] = grad;
-        }
+        const simd::GradientTerms terms{u,
+                                        own,
+                                        st.graph->weights + (2 * k + 1) * P + g0,
+                                        st.graph->neighbours + (2 * k + 1) * P + g0,
+                                        st.graph->neighbours + (2 * k + 2) * P + g0,
+                                        st.b + k * P + g0,
+                                        st.d + k * P + g0,
+                                        gradient + k * N,
+                                        norm,
+                                        s.steps,
+                                        s.lag,
+                                        s.lanes,
+                                        s.laneShift,
+                                        st.originCopy};
+        st.kernels->gradientTerms(terms, 0, N);
     }
     for (std::int32_t j = 0; j < N; ++j)
         norm[j] = fastSqrt(norm[j]);
-    const float tau = st.tau;
     for (std::ptrdiff_t k = 0; k < K; ++k) {
-        float* dk = st.d + k * P + g0;
-        float* bk = st.b + k * P + g0;
-        const float* gk = gradient + k * N;
-        std::int32_t j = 0;
-#if defined(__AVX512F__)
-        const __m512 tauVector = _mm512_set1_ps(tau);
-        for (; j + 16 <= N; j += 16) {
-            const __m512 n = _mm512_loadu_ps(norm + j);
-            const __mmask16 below = _mm512_cmp_ps_mask(tauVector, n, _CMP_GT_OQ);
-            const __m512 factor = _mm512_div_ps(_mm512_sub_ps(n, tauVector), n);
-            const __m512 grad = _mm512_loadu_ps(gk + j);
-            const __m512 b = _mm512_loadu_ps(bk + j);
-            const __m512 shrunk = _mm512_mask_mov_ps(_mm512_mul_ps(_mm512_loadu_ps(dk + j), factor), below,
-                                                     _mm512_setzero_ps());
-            _mm512_storeu_ps(dk + j, shrunk);
-            _mm512_storeu_ps(bk + j, _mm512_mask_blend_ps(below, _mm512_add_ps(b, _mm512_sub_ps(grad, shrunk)),
-                                                          _mm512_add_ps(b, grad)));
-        }
-#endif
-        for (; j < N; ++j) {
-            if (tau > norm[j]) {
-                dk[j] = 0.0f;
-                bk[j] = bk[j] + gk[j];
-            } else {
-                float factor = norm[j] - tau;
-                factor = factor / norm[j];
-                dk[j] = dk[j] * factor;
-                bk[j] = bk[j] + (gk[j] - dk[j]);
-            }
+        const simd::ShrinkTerms terms{norm, gradient + k * N, st.d + k * P + g0, st.b + k * P + g0, st.tau};
+        st.kernels->shrinkTerms(terms, 0, N);
+    }
+}
+
+} // namespace
+
+void simd::divergenceTermsScalar(const DivergenceTerms& a, Range first, Range last)
+{
+    const float* dHere = a.d + a.rowStart;
+    const float* bHere = a.b + a.rowStart;
+    for (Range j = first; j < last; ++j) {
+        const std::ptrdiff_t other = a.column[j] + static_cast<std::ptrdiff_t>(a.cols) * a.row[j];
+        a.sum[j] = a.sum[j] + a.root[j] * (dHere[j] - a.d[other]);
+        a.sum[j] = a.sum[j] - a.root[j] * (bHere[j] - a.b[other]);
+    }
+}
+
+void simd::gradientTermsScalar(const GradientTerms& a, Range first, Range last)
+{
+    for (Range j = first; j < last; ++j) {
+        const std::int32_t row = a.row[j], column = a.column[j];
+        const std::int32_t band = row >> a.laneShift, lane = row & (a.lanes - 1);
+        const std::int32_t position = static_cast<std::int32_t>((band * a.steps + column + lane * a.lag) * a.lanes + lane);
+        const std::int32_t where = (row | column) == 0 ? a.originCopy : position;
+        const float grad = a.root[j] * (a.u[where] - a.own[j]);
+        const float t = grad + a.b[j];
+        a.norm[j] = a.norm[j] + t * t;
+        a.d[j] = t;
+        a.gradient[j] = grad;
+    }
+}
+
+void simd::shrinkTermsScalar(const ShrinkTerms& a, Range first, Range last)
+{
+    for (Range j = first; j < last; ++j) {
+        if (a.tau > a.norm[j]) {
+            a.d[j] = 0.0f;
+            a.b[j] = a.b[j] + a.gradient[j];
+        } else {
+            float factor = a.norm[j] - a.tau;
+            factor = factor / a.norm[j];
+            a.d[j] = a.d[j] * factor;
+            a.b[j] = a.b[j] + (a.gradient[j] - a.d[j]);
         }
     }
 }
+
+namespace {
 
 // Image rows of a band.
 inline std::ptrdiff_t bandEnd(const SweepSchedule& s, std::ptrdiff_t band)
@@ -450,7 +392,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
         scaledImageToSlab(schedule, f, settings.mu, offset);
         weightSumsToSlab(schedule, graph.weights, settings.mu, settings.lambda, true, denominator);
         const TvState st{&schedule, &graph, slab, d, b, settings.lambda, 1.0f / settings.lambda, subtract,
-                         static_cast<std::int32_t>(n)};
+                         static_cast<std::int32_t>(n), &simd::kernels()};
         const SweepTerms terms{offset, denominator};
         completed = schedule.lanes == kWavefrontLanes
                         ? iterate<kWavefrontLanes>(st, terms, settings.nOuter, helped, scratch, report, context, uold, stop)
@@ -463,3 +405,5 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
     releaseSweepSchedule(&schedule);
     return completed;
 }
+
+} // namespace imrestore

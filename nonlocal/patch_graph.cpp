@@ -1,7 +1,7 @@
-#include "patch_graph.h"
+#include "nonlocal/patch_graph.h"
 
-#include "fast_math.h"
-#include "work_memory.h"
+#include "common/fast_math.h"
+#include "common/work_memory.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -11,6 +11,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+namespace imrestore {
 
 namespace {
 
@@ -571,3 +573,5 @@ bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSe
         return false;
     }
 }
+
+} // namespace imrestore

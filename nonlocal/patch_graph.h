@@ -1,8 +1,10 @@
 // Builds the weight graph of an image from the similarity of its patches.
 #pragma once
 
-#include "stop_check.h"
-#include "weight_graph.h"
+#include "common/stop_check.h"
+#include "nonlocal/weight_graph.h"
+
+namespace imrestore {
 
 struct PatchGraphSettings {
     int patchSide;    // side of the compared patches; an even side s acts as s − 1
@@ -35,3 +37,5 @@ inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + wind
 // or when `stop` said stop.
 bool buildPatchGraph(const float* image, const float* kernel, const PatchGraphSettings& settings, int threads,
                      GraphArrays& arrays, StopCheck* stop = nullptr);
+
+} // namespace imrestore

@@ -1,8 +1,10 @@
 // Per-pixel arrays of a sweep in slab order, and moving images into and out of it.
 #pragma once
 
-#include "sweep_schedule.h"
-#include "work_memory.h"
+#include "nonlocal/sweep_schedule.h"
+#include "common/work_memory.h"
+
+namespace imrestore {
 
 
 // Work array of n floats set to `fill`, released with releaseWorkMemory;
@@ -68,3 +70,5 @@ inline void weightSumsToSlab(const SweepSchedule& s, const float* weights, float
             row[j * V] = scaled ? mu + scale * row[j * V] : mu + row[j * V];
     }
 }
+
+} // namespace imrestore

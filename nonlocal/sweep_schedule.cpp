@@ -1,14 +1,12 @@
-#include "sweep_schedule.h"
-#include "parallel_ranges.h"
-#include "work_memory.h"
+#include "nonlocal/sweep_schedule.h"
+#include "common/parallel_ranges.h"
+#include "common/work_memory.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
 
-#if defined(__AVX512F__)
-#include <immintrin.h>
-#endif
+namespace imrestore {
 
 std::ptrdiff_t wavefrontLag(const GraphInput& graph)
 {
@@ -123,6 +121,7 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
 {
     SweepSchedule& s = *schedule;
     chooseLayout(graph, &s);
+    s.sweepWavefront = simd::kernels().sweepWavefront;
     const std::ptrdiff_t N = s.cols, K = s.slots, P = s.rows * N, V = s.lanes;
     s.linkPosition = static_cast<std::int32_t*>(allocateWorkMemory(linkCount(s) * sizeof(std::int32_t)));
     s.linkWeight = static_cast<float*>(allocateWorkMemory(linkCount(s) * sizeof(float)));
@@ -181,16 +180,17 @@ void releaseSweepSchedule(SweepSchedule* schedule)
 
 namespace {
 
-// One sweep with V lanes per step. The lane loops have no dependence between
-// lanes: the compiler turns them into vector gathers and arithmetic.
+// One sweep with V lanes per step, lane by lane.
 template <int V, bool WithSubtract>
-void sweepLanes(const SweepSchedule& s, float* __restrict u, float scale, const float* __restrict offset,
-                const float* __restrict subtract, const float* __restrict denominator, std::ptrdiff_t firstStep,
-                std::ptrdiff_t lastStep)
+void sweepLanes(const simd::WavefrontSweep& a, std::ptrdiff_t firstStep, std::ptrdiff_t lastStep)
 {
-    const std::ptrdiff_t K = s.slots;
-    const std::int32_t* position = s.linkPosition + firstStep * K * V;
-    const float* weight = s.linkWeight + firstStep * K * V;
+    float* __restrict u = a.u;
+    const float* __restrict offset = a.offset;
+    const float* __restrict subtract = a.subtract;
+    const float* __restrict denominator = a.denominator;
+    const std::ptrdiff_t K = a.slots;
+    const std::int32_t* position = a.linkPosition + firstStep * K * V;
+    const float* weight = a.linkWeight + firstStep * K * V;
     for (std::ptrdiff_t step = firstStep; step < lastStep; ++step) {
         float sum[V];
         for (int r = 0; r < V; ++r)
@@ -204,7 +204,7 @@ void sweepLanes(const SweepSchedule& s, float* __restrict u, float scale, const 
         const std::ptrdiff_t base = step * V;
         if (WithSubtract) {
             for (int r = 0; r < V; ++r)
-                u[base + r] = (scale * sum[r] + offset[base + r] - subtract[base + r]) / denominator[base + r];
+                u[base + r] = (a.scale * sum[r] + offset[base + r] - subtract[base + r]) / denominator[base + r];
         } else {
             for (int r = 0; r < V; ++r)
                 u[base + r] = (offset[base + r] + sum[r]) / denominator[base + r];
@@ -212,41 +212,16 @@ void sweepLanes(const SweepSchedule& s, float* __restrict u, float scale, const 
     }
 }
 
-#if defined(__AVX512F__)
-// The wavefront sweep with one 16-lane vector per step: gathers of the
-// neighbours' current values, the products and sums lane by lane.
-template <bool WithSubtract>
-void sweepVector(const SweepSchedule& s, float* __restrict u, float scale, const float* __restrict offset,
-                 const float* __restrict subtract, const float* __restrict denominator, std::ptrdiff_t firstStep,
-                 std::ptrdiff_t lastStep)
-{
-    static_assert(kWavefrontLanes == 16, "one AVX-512 vector per step");
-    const std::ptrdiff_t K = s.slots;
-    const std::int32_t* position = s.linkPosition + firstStep * K * 16;
-    const float* weight = s.linkWeight + firstStep * K * 16;
-    const __m512 scaleVector = _mm512_set1_ps(scale);
-    for (std::ptrdiff_t step = firstStep; step < lastStep; ++step) {
-        __m512 sum = _mm512_setzero_ps();
-        for (std::ptrdiff_t k = 0; k < K; ++k) {
-            const __m512i where = _mm512_loadu_si512(position);
-            const __m512 values = _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, where, u, 4);
-            sum = _mm512_add_ps(sum, _mm512_mul_ps(_mm512_loadu_ps(weight), values));
-            position += 16;
-            weight += 16;
-        }
-        const std::ptrdiff_t base = step * 16;
-        __m512 numerator;
-        if (WithSubtract)
-            numerator = _mm512_sub_ps(_mm512_add_ps(_mm512_mul_ps(scaleVector, sum), _mm512_loadu_ps(offset + base)),
-                                      _mm512_loadu_ps(subtract + base));
-        else
-            numerator = _mm512_add_ps(_mm512_loadu_ps(offset + base), sum);
-        _mm512_storeu_ps(u + base, _mm512_div_ps(numerator, _mm512_loadu_ps(denominator + base)));
-    }
-}
-#endif
-
 } // namespace
+
+void simd::sweepWavefrontScalar(const WavefrontSweep& a, Range first, Range last)
+{
+    static_assert(kWavefrontLanes == 16, "the vector sweeps take 16 lanes per step");
+    if (a.subtract)
+        sweepLanes<kWavefrontLanes, true>(a, first, last);
+    else
+        sweepLanes<kWavefrontLanes, false>(a, first, last);
+}
 
 void sweepGaussSeidel(const SweepSchedule& schedule, float* u, float scale, const float* offset,
                       const float* subtract, const float* denominator)
@@ -258,22 +233,14 @@ void sweepBands(const SweepSchedule& schedule, float* u, float scale, const floa
                 const float* denominator, std::ptrdiff_t firstBand, std::ptrdiff_t lastBand)
 {
     const std::ptrdiff_t first = firstBand * schedule.steps, last = lastBand * schedule.steps;
-    if (schedule.lanes == kWavefrontLanes) {
-#if defined(__AVX512F__)
-        if (subtract)
-            sweepVector<true>(schedule, u, scale, offset, subtract, denominator, first, last);
-        else
-            sweepVector<false>(schedule, u, scale, offset, subtract, denominator, first, last);
-        return;
-#endif
-        if (subtract)
-            sweepLanes<kWavefrontLanes, true>(schedule, u, scale, offset, subtract, denominator, first, last);
-        else
-            sweepLanes<kWavefrontLanes, false>(schedule, u, scale, offset, subtract, denominator, first, last);
-    } else {
-        if (subtract)
-            sweepLanes<1, true>(schedule, u, scale, offset, subtract, denominator, first, last);
-        else
-            sweepLanes<1, false>(schedule, u, scale, offset, subtract, denominator, first, last);
-    }
+    const simd::WavefrontSweep sweep{u,         schedule.slots, schedule.linkPosition, schedule.linkWeight,
+                                     scale,     offset,         subtract,              denominator};
+    if (schedule.lanes == kWavefrontLanes)
+        schedule.sweepWavefront(sweep, first, last);
+    else if (subtract)
+        sweepLanes<1, true>(sweep, first, last);
+    else
+        sweepLanes<1, false>(sweep, first, last);
 }
+
+} // namespace imrestore

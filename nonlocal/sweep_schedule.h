@@ -14,8 +14,12 @@
 // outside the image at a step are padding, read by no pixel.
 #pragma once
 
+#include "simd/kernels.h"
+
 #include <cstddef>
 #include <cstdint>
+
+namespace imrestore {
 
 // The two arrays of a finished weight graph (host layout, see GraphArrays),
 // read only.
@@ -41,6 +45,8 @@ struct SweepSchedule {
     // lane's own position and weight 0).
     std::int32_t* linkPosition;
     float* linkWeight;
+    // The wavefront sweep of the vector path in force when it was built.
+    void (*sweepWavefront)(const imrestore::simd::WavefrontSweep&, std::ptrdiff_t first, std::ptrdiff_t last);
 };
 
 const int kWavefrontLanes = 16;
@@ -97,3 +103,5 @@ void sweepGaussSeidel(const SweepSchedule& schedule, float* u, float scale, cons
 // in order, in one call or in several, is one sweep.
 void sweepBands(const SweepSchedule& schedule, float* u, float scale, const float* offset, const float* subtract,
                 const float* denominator, std::ptrdiff_t firstBand, std::ptrdiff_t lastBand);
+
+} // namespace imrestore

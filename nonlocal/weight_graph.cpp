@@ -1,15 +1,15 @@
-#include "weight_graph.h"
+#include "nonlocal/weight_graph.h"
 
-#include "fast_math.h"
-#include "work_memory.h"
+#include "common/fast_math.h"
+#include "common/work_memory.h"
 
 #include <algorithm>
 
-#if defined(__AVX2__)
-#include <immintrin.h>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
 #endif
 
-
+namespace imrestore {
 namespace {
 
 constexpr int kScanWidth = 16;
@@ -17,12 +17,16 @@ constexpr int kScanWidth = 16;
 // Bit k set where links[k] equals target, for k < kScanWidth.
 inline std::uint32_t matchMask(const std::int32_t* links, std::int32_t target)
 {
-#if defined(__AVX2__)
-    const __m256i wanted = _mm256_set1_epi32(target);
-    const __m256i low = _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(links)), wanted);
-    const __m256i high = _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(links + 8)), wanted);
-    return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(low))) |
-           static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(high))) << 8;
+#if defined(__SSE2__) || defined(_M_X64)
+    // SSE2, which every x86-64 processor has: four slots per comparison.
+    const __m128i wanted = _mm_set1_epi32(target);
+    std::uint32_t matches = 0;
+    for (int q = 0; q < kScanWidth / 4; ++q) {
+        const __m128i slots = _mm_loadu_si128(reinterpret_cast<const __m128i*>(links + 4 * q));
+        const __m128 equal = _mm_castsi128_ps(_mm_cmpeq_epi32(slots, wanted));
+        matches |= static_cast<std::uint32_t>(_mm_movemask_ps(equal)) << (4 * q);
+    }
+    return matches;
 #else
     std::uint32_t matches = 0;
     for (int k = 0; k < kScanWidth; ++k)
@@ -208,3 +212,5 @@ bool storeGraph(const WeightGraph& graph, GraphArrays& arrays, StopCheck* stop)
     }
     return true;
 }
+
+} // namespace imrestore

@@ -2,10 +2,12 @@
 // pixel of the image with a weight.
 #pragma once
 
-#include "stop_check.h"
+#include "common/stop_check.h"
 
 #include <cstddef>
 #include <cstdint>
+
+namespace imrestore {
 
 // The finished graph as the host holds it. Graph addressing: pixel (i, j) has
 // offset g = j + N·i, and plane p of it is element g + M·N·p, so a plane runs
@@ -82,3 +84,5 @@ void normalizeWeights(WeightGraph& graph);
 // element of both arrays, so they may come uninitialised. Polls `stop`
 // before each slot's planes; false when it said stop.
 bool storeGraph(const WeightGraph& graph, GraphArrays& arrays, StopCheck* stop = nullptr);
+
+} // namespace imrestore

@@ -9,14 +9,16 @@
 //   u           single [M, N]
 //   d, b        single [N, M, K]; passed back as d0, b0 with u as u0 they continue the iteration
 //   spare       single [M, N, 10], all zeros
-#include "graph_arguments.h"
-#include "graph_solvers.h"
-#include "interrupt.h"
-#include "shape_warnings.h"
-#include "threads.h"
+#include "host/graph_arguments.h"
+#include "nonlocal/graph_solvers.h"
+#include "host/interrupt.h"
+#include "host/shape_warnings.h"
+#include "host/threads.h"
 
 #include <cstring>
 #include <ctime>
+
+using namespace imrestore;
 
 namespace {
 

@@ -6,14 +6,16 @@
 //     weights     single [N, M, 2K], neighbours int32 [N, M, 2K+1]: a patchgraph graph
 //     params      single [verbose rows cols patchSide windowSide iNbNeigh mu nOuter]
 //   u           single [M, N]
-#include "graph_arguments.h"
-#include "graph_solvers.h"
-#include "interrupt.h"
-#include "shape_warnings.h"
-#include "threads.h"
+#include "host/graph_arguments.h"
+#include "nonlocal/graph_solvers.h"
+#include "host/interrupt.h"
+#include "host/shape_warnings.h"
+#include "host/threads.h"
 
 #include <cstring>
 #include <ctime>
+
+using namespace imrestore;
 
 namespace {
 

@@ -8,15 +8,17 @@
 //     searchRadius  t, windows (2t+1)×(2t+1), t ≥ 0 (default 6)
 //   W             sparse double n×n, n = M·N, unit diagonal
 // Two further arguments are accepted and not read.
-#include "gateway.h"
-#include "interrupt.h"
-#include "patch_affinity.h"
-#include "physical_memory.h"
-#include "threads.h"
+#include "host/gateway.h"
+#include "host/interrupt.h"
+#include "affinity/patch_affinity.h"
+#include "host/physical_memory.h"
+#include "host/threads.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+
+using namespace imrestore;
 
 namespace {
 

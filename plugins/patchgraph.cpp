@@ -8,13 +8,15 @@
 //   weights     single [N, M, 2K], K = nearest + best
 //   neighbours  int32  [N, M, 2K+1]
 //   spare       single [M, N, 10], all zeros
-#include "gateway.h"
-#include "interrupt.h"
-#include "patch_graph.h"
-#include "shape_warnings.h"
-#include "threads.h"
+#include "host/gateway.h"
+#include "host/interrupt.h"
+#include "nonlocal/patch_graph.h"
+#include "host/shape_warnings.h"
+#include "host/threads.h"
 
 #include <ctime>
+
+using namespace imrestore;
 
 namespace {
 

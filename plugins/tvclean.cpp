@@ -6,11 +6,13 @@
 //     mu         fidelity weight, finite and above 0 (λ = 2μ)
 //     tolerance  relative change of u between checks at which to stop, finite, at least 1e-10
 //   u          double M×N
-#include "gateway.h"
-#include "interrupt.h"
-#include "rof_denoise.h"
+#include "host/gateway.h"
+#include "host/interrupt.h"
+#include "tv/rof_denoise.h"
 
 #include <cmath>
+
+using namespace imrestore;
 
 namespace {
 

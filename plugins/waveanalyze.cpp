@@ -7,7 +7,9 @@
 //     L  number of levels (default: as many as every dimension halves evenly)
 //   y  m×n transform: approximation top left, detail quadrants per level
 //   L  the number of levels used
-#include "wavelet_gateway.h"
+#include "plugins/wavelet_gateway.h"
+
+using namespace imrestore;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {

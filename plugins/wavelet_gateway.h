@@ -4,8 +4,8 @@
 //   [result, L] = waveanalyze(x, h [, L])   /   [result, L] = wavesynth(y, h [, L])
 #pragma once
 
-#include "gateway.h"
-#include "wavelet_transform.h"
+#include "host/gateway.h"
+#include "wavelet/wavelet_transform.h"
 
 #include <cmath>
 #include <cstdint>
@@ -55,7 +55,7 @@ inline void runWaveletGateway(const char* function, WaveletDirection direction, 
         if (L < 0)
             raiseError(function, Reason::invalidArgument, "The number of levels, L, must be a non-negative integer");
     } else {
-        L = m == 0 || n == 0 ? 0 : defaultLevels(m, n);
+        L = m == 0 || n == 0 ? 0 : imrestore::defaultLevels(m, n);
         if (L == 0)
             raiseError(function, Reason::noLevels, "Maximum number of levels is zero; no decomposition can be performed!");
     }
@@ -63,14 +63,14 @@ inline void runWaveletGateway(const char* function, WaveletDirection direction, 
     requireMultipleOfLevels(function, n, L, "The matrix column dimension must be of size n*2^(L)");
 
     const std::size_t workDoubles =
-        direction == WaveletDirection::forward ? forwardWorkSize(m, n, nh) : inverseWorkSize(m, n, nh);
+        direction == WaveletDirection::forward ? imrestore::forwardWorkSize(m, n, nh) : imrestore::inverseWorkSize(m, n, nh);
     double* work = static_cast<double*>(mxCalloc(workDoubles, sizeof(double)));
     mxArray* results[2] = {mxCreateDoubleMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), mxREAL),
                            mxCreateDoubleMatrix(1, 1, mxREAL)};
     *mxGetPr(results[1]) = L;
     if (direction == WaveletDirection::forward)
-        forwardWavelet(mxGetPr(data), m, n, mxGetPr(filter), nh, L, mxGetPr(results[0]), work);
+        imrestore::forwardWavelet(mxGetPr(data), m, n, mxGetPr(filter), nh, L, mxGetPr(results[0]), work);
     else
-        inverseWavelet(mxGetPr(results[0]), m, n, mxGetPr(filter), nh, L, mxGetPr(data), work);
+        imrestore::inverseWavelet(mxGetPr(results[0]), m, n, mxGetPr(filter), nh, L, mxGetPr(data), work);
     storeResults(nlhs, plhs, results, 2);
 }

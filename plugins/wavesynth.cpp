@@ -7,7 +7,9 @@
 //     L  number of levels (default as in waveanalyze)
 //   x  m×n signal or image
 //   L  the number of levels used
-#include "wavelet_gateway.h"
+#include "plugins/wavelet_gateway.h"
+
+using namespace imrestore;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {

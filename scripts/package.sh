@@ -22,7 +22,7 @@ cp -R "$top"/toolbox/* "$pkg/inst/"
 cp "$top"/plugins/*.m "$pkg/src/help/"
 cp "$top/package/Makefile" "$pkg/src/"
 cp "$top"/plugins/*.cpp "$top"/plugins/*.h "$pkg/src/plugins/"
-for folder in host common nonlocal tv affinity wavelet; do
+for folder in host common simd nonlocal tv affinity wavelet; do
   mkdir -p "$pkg/src/$folder"
   find "$top/$folder" -maxdepth 1 -type f \( -name '*.h' -o -name '*.cpp' \) -exec cp {} "$pkg/src/$folder/" \;
 done

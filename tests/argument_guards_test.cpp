@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace imrestore;
+
 using standin::Array;
 using standin::CallResult;
 

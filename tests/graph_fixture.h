@@ -1,12 +1,14 @@
 // Owned graphs with readable accessors, for tests.
 #pragma once
 
-#include "weight_graph.h"
+#include "nonlocal/weight_graph.h"
 
 #include <cstdint>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+namespace imrestore {
 
 using Cell = std::pair<int, int>;   // (row, column)
 
@@ -69,3 +71,5 @@ struct OwnedGraph {
         return arrays;
     }
 };
+
+} // namespace imrestore

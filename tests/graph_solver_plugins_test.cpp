@@ -9,6 +9,8 @@
 #include <limits>
 #include <regex>
 
+using namespace imrestore;
+
 using standin::Array;
 using standin::CallResult;
 

@@ -2,11 +2,14 @@
 // row-by-row versions.
 #include "reference_graph_solvers.h"
 #include "solver_fixture.h"
+#include "simd_paths.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+using namespace imrestore;
 
 namespace {
 
@@ -139,42 +142,46 @@ TEST(NonlocalSolvers, WithoutSlotsEveryPixelKeepsItsData)
 // The wavefront must show every pixel exactly what the row-by-row sweep shows it.
 TEST(NonlocalSolvers, MatchTheRowByRowVersionsBitForBit)
 {
-    struct Case {
-        int M, N, K, reach;
-    };
-    const Case cases[] = {
-        {1, 7, 3, 2},    {2, 2, 2, -1},  {17, 40, 6, 1},  {33, 64, 8, 3},  {40, 33, 5, 5},
-        {16, 100, 4, 6}, {50, 30, 7, -1}, {70, 200, 9, 10}, {5, 300, 3, 20}, {31, 31, 1, 0},
-    };
-    std::uint32_t seed = 1;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.M << "x" << c.N << " K=" << c.K << " reach=" << c.reach);
-        const OwnedArrays graph = makeRandomGraph(c.M, c.N, c.K, c.reach, seed++);
-        const std::vector<float> f = makeTestImage(c.M, c.N, 0.3f, seed);
-        const std::vector<float> u0 = makeTestImage(c.M, c.N, 0.5f, seed + 100);
-        for (NonlocalTvSettings s : {NonlocalTvSettings{0.7f, 0.3f, 3}, NonlocalTvSettings{20.0f, 1.0f, 2},
-                                     NonlocalTvSettings{0.0f, 1.0f, 1}, NonlocalTvSettings{1.0f, 0.0f, 2}}) {
-            const TvRun expected = runReferenceTv(graph, u0, f, s);
-            expectSameRun(runTv(graph, u0, f, s, 1), expected);
-            expectSameRun(runTv(graph, u0, f, s, 3), expected);
+    forEachSimdPath([&] {
+        struct Case {
+            int M, N, K, reach;
+        };
+        const Case cases[] = {
+            {1, 7, 3, 2},    {2, 2, 2, -1},  {17, 40, 6, 1},  {33, 64, 8, 3},  {40, 33, 5, 5},
+            {16, 100, 4, 6}, {50, 30, 7, -1}, {70, 200, 9, 10}, {5, 300, 3, 20}, {31, 31, 1, 0},
+        };
+        std::uint32_t seed = 1;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.M << "x" << c.N << " K=" << c.K << " reach=" << c.reach);
+            const OwnedArrays graph = makeRandomGraph(c.M, c.N, c.K, c.reach, seed++);
+            const std::vector<float> f = makeTestImage(c.M, c.N, 0.3f, seed);
+            const std::vector<float> u0 = makeTestImage(c.M, c.N, 0.5f, seed + 100);
+            for (NonlocalTvSettings s : {NonlocalTvSettings{0.7f, 0.3f, 3}, NonlocalTvSettings{20.0f, 1.0f, 2},
+                                         NonlocalTvSettings{0.0f, 1.0f, 1}, NonlocalTvSettings{1.0f, 0.0f, 2}}) {
+                const TvRun expected = runReferenceTv(graph, u0, f, s);
+                expectSameRun(runTv(graph, u0, f, s, 1), expected);
+                expectSameRun(runTv(graph, u0, f, s, 3), expected);
+            }
+            for (float mu : {0.5f, 0.0f})
+                EXPECT_TRUE(sameBits(runH1(graph, f, mu, 3), runReferenceH1(graph, f, mu, 3)));
         }
-        for (float mu : {0.5f, 0.0f})
-            EXPECT_TRUE(sameBits(runH1(graph, f, mu, 3), runReferenceH1(graph, f, mu, 3)));
-    }
+    });
 }
 
 TEST(NonlocalSolvers, MatchTheRowByRowVersionsOnPatchGraphsAndOddValues)
 {
-    for (auto [M, N] : {std::pair{48, 40}, std::pair{20, 90}}) {
-        const OwnedArrays graph = makePatchGraph(M, N, 5, 11, 4, 10);
-        std::vector<float> f = makeTestImage(M, N, 0.2f);
-        f[3] = std::numeric_limits<float>::quiet_NaN();
-        f[M * 7 + 20] = std::numeric_limits<float>::infinity();
-        f[0] = -1.0f;
-        const NonlocalTvSettings s{5.0f, 2.0f, 3};
-        expectSameRun(runTv(graph, f, f, s, 2), runReferenceTv(graph, f, f, s));
-        EXPECT_TRUE(sameBits(runH1(graph, f, 0.8f, 4), runReferenceH1(graph, f, 0.8f, 4)));
-    }
+    forEachSimdPath([&] {
+        for (auto [M, N] : {std::pair{48, 40}, std::pair{20, 90}}) {
+            const OwnedArrays graph = makePatchGraph(M, N, 5, 11, 4, 10);
+            std::vector<float> f = makeTestImage(M, N, 0.2f);
+            f[3] = std::numeric_limits<float>::quiet_NaN();
+            f[M * 7 + 20] = std::numeric_limits<float>::infinity();
+            f[0] = -1.0f;
+            const NonlocalTvSettings s{5.0f, 2.0f, 3};
+            expectSameRun(runTv(graph, f, f, s, 2), runReferenceTv(graph, f, f, s));
+            EXPECT_TRUE(sameBits(runH1(graph, f, 0.8f, 4), runReferenceH1(graph, f, 0.8f, 4)));
+        }
+    });
 }
 
 TEST(NonlocalTv, ContinuingACallEqualsOneLongerCall)

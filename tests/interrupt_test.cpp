@@ -12,6 +12,8 @@
 #include <functional>
 #include <set>
 
+using namespace imrestore;
+
 using standin::Array;
 using standin::CallResult;
 

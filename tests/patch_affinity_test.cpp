@@ -1,12 +1,15 @@
 // The nonlocal-means affinity: kernel, capacity, and the fast fill against a
 // literal one, entry by entry.
-#include "patch_affinity.h"
+#include "affinity/patch_affinity.h"
+#include "simd_paths.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
+
+using namespace imrestore;
 
 namespace {
 
@@ -84,23 +87,25 @@ TEST(PatchAffinity, CapacityAndEntries)
 
 TEST(PatchAffinity, MatchesTheLiteralFillEntryByEntry)
 {
-    struct Case {
-        int M, N, p, t;
-    };
-    // Defaults, a window over the whole image, no window, one-pixel patches, thin images.
-    const Case cases[] = {{20, 30, 3, 6}, {9, 7, 2, 20}, {12, 10, 1, 0}, {15, 17, 0, 3}, {4, 40, 3, 5}, {33, 2, 1, 9}};
-    std::uint32_t seed = 3;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.M << "x" << c.N << " p " << c.p << " t " << c.t);
-        const std::vector<double> image = imageOf(c.M, c.N, seed++);
-        const Sparse expected = buildLiterally(image, c.M, c.N, c.p, c.t, 0.3);
-        for (int threads : {1, 3}) {
-            const Sparse got = build(image, c.M, c.N, c.p, c.t, 0.3, threads);
-            EXPECT_EQ(got.starts, expected.starts);
-            EXPECT_EQ(got.rows, expected.rows);
-            EXPECT_EQ(got.values, expected.values);
+    forEachSimdPath([&] {
+        struct Case {
+            int M, N, p, t;
+        };
+        // Defaults, a window over the whole image, no window, one-pixel patches, thin images.
+        const Case cases[] = {{20, 30, 3, 6}, {9, 7, 2, 20}, {12, 10, 1, 0}, {15, 17, 0, 3}, {4, 40, 3, 5}, {33, 2, 1, 9}};
+        std::uint32_t seed = 3;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.M << "x" << c.N << " p " << c.p << " t " << c.t);
+            const std::vector<double> image = imageOf(c.M, c.N, seed++);
+            const Sparse expected = buildLiterally(image, c.M, c.N, c.p, c.t, 0.3);
+            for (int threads : {1, 3}) {
+                const Sparse got = build(image, c.M, c.N, c.p, c.t, 0.3, threads);
+                EXPECT_EQ(got.starts, expected.starts);
+                EXPECT_EQ(got.rows, expected.rows);
+                EXPECT_EQ(got.values, expected.values);
+            }
         }
-    }
+    });
 }
 
 TEST(PatchAffinity, Structure)

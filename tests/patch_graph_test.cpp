@@ -1,6 +1,6 @@
-#include "fast_math.h"
+#include "common/fast_math.h"
 #include "graph_fixture.h"
-#include "patch_graph.h"
+#include "nonlocal/patch_graph.h"
 #include "reference_patch_graph.h"
 #include "test_images.h"
 
@@ -10,6 +10,8 @@
 #include <limits>
 #include <set>
 #include <tuple>
+
+using namespace imrestore;
 
 namespace {
 

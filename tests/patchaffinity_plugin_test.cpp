@@ -1,5 +1,5 @@
 // patchaffinity called through the stand-in host.
-#include "patch_affinity.h"
+#include "affinity/patch_affinity.h"
 #include "standin_plugins.h"
 #include "test_images.h"
 
@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <limits>
+
+using namespace imrestore;
 
 using standin::Array;
 using standin::CallResult;

@@ -1,6 +1,6 @@
 // patchgraph called through the stand-in host, as a user's host calls it.
 #include "graph_fixture.h"
-#include "patch_graph.h"
+#include "nonlocal/patch_graph.h"
 #include "standin_plugins.h"
 #include "test_images.h"
 
@@ -17,6 +17,8 @@
 #include <functional>
 #include <limits>
 #include <random>
+
+using namespace imrestore;
 
 using standin::Array;
 using standin::CallResult;

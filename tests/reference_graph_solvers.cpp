@@ -1,8 +1,10 @@
 #include "reference_graph_solvers.h"
 
-#include "fast_math.h"
+#include "common/fast_math.h"
 
 #include <cmath>
+
+namespace imrestore {
 
 namespace {
 
@@ -100,3 +102,5 @@ void referenceNonlocalH1(float* u, const float* f, const GraphInput& graph, floa
                 u[p] = (mu * f[p] + s1) / (mu + s2);
             }
 }
+
+} // namespace imrestore

@@ -3,12 +3,16 @@
 // arrays, no threads.
 #pragma once
 
-#include "graph_solvers.h"
+#include "nonlocal/graph_solvers.h"
 
 #include <string>
 #include <vector>
+
+namespace imrestore {
 
 // Returns the progress values, one per outer iteration.
 std::vector<float> referenceNonlocalTv(float* u, float* d, float* b, const float* f, const GraphInput& graph,
                                        const NonlocalTvSettings& settings);
 void referenceNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, int nOuter);
+
+} // namespace imrestore

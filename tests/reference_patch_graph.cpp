@@ -1,9 +1,11 @@
 #include "reference_patch_graph.h"
 
-#include "fast_math.h"
+#include "common/fast_math.h"
 
 #include <new>
 #include <vector>
+
+namespace imrestore {
 
 namespace {
 
@@ -105,3 +107,5 @@ void buildReferencePatchGraph(const float* image, const float* kernel, const Pat
     storeGraph(graph, arrays);
     releaseWeightGraph(&graph);
 }
+
+} // namespace imrestore

@@ -1,5 +1,7 @@
 #include "reference_rof.h"
 
+namespace imrestore {
+
 namespace {
 
 void updatePixel(RofFields& s, std::ptrdiff_t x, std::ptrdiff_t y, double mu, double lambda, bool inner)
@@ -54,3 +56,5 @@ void referenceGaussSeidelSweep(RofFields& s, double mu, double lambda)
     for (const auto& c : corners)
         updatePixel(s, c[0], c[1], mu, lambda, false);
 }
+
+} // namespace imrestore

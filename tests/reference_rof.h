@@ -2,6 +2,10 @@
 // order with every term written out, for comparison with the fast one.
 #pragma once
 
-#include "rof_denoise.h"
+#include "tv/rof_denoise.h"
+
+namespace imrestore {
 
 void referenceGaussSeidelSweep(RofFields& s, double mu, double lambda);
+
+} // namespace imrestore

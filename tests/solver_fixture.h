@@ -2,8 +2,8 @@
 #pragma once
 
 #include "graph_fixture.h"
-#include "graph_solvers.h"
-#include "patch_graph.h"
+#include "nonlocal/graph_solvers.h"
+#include "nonlocal/patch_graph.h"
 #include "test_images.h"
 
 #include <cmath>
@@ -11,6 +11,8 @@
 #include <random>
 #include <stdexcept>
 #include <vector>
+
+namespace imrestore {
 
 inline GraphInput inputOf(const OwnedArrays& a)
 {
@@ -70,3 +72,5 @@ inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b)
             return false;
     return true;
 }
+
+} // namespace imrestore

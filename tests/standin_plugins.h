@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace imrestore {
+
 inline const standin::Plugin& standinPlugin(const std::string& name)
 {
     static std::map<std::string, std::unique_ptr<standin::Plugin>> loaded;
@@ -38,3 +40,5 @@ inline void expectRejected(const std::string& function, const RejectedCall& bad)
     EXPECT_NE(r.errorMessage.find(bad.message), std::string::npos) << r.errorMessage;
     EXPECT_FALSE(r.argumentsWritten);
 }
+
+} // namespace imrestore

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace imrestore {
+
 // A smooth M×N scene (disc, ramp and stripes, values in 0..1) plus uniform
 // noise of the given amplitude, column-major; the same for the same seed.
 inline std::vector<float> makeTestImage(int M, int N, float noise, std::uint32_t seed = 1)
@@ -36,3 +38,5 @@ inline std::vector<float> makeGaussianKernel(int patchSide, float sigma)
             kernel[a + patchSide * b] = std::exp(-((a - c) * (a - c) + (b - c) * (b - c)) / (2 * sigma * sigma));
     return kernel;
 }
+
+} // namespace imrestore

@@ -1,5 +1,5 @@
 // tvclean called through the stand-in host.
-#include "rof_denoise.h"
+#include "tv/rof_denoise.h"
 #include "standin_plugins.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+
+using namespace imrestore;
 
 using standin::Array;
 using standin::CallResult;

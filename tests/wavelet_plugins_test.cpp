@@ -1,11 +1,13 @@
 // waveanalyze and wavesynth called through the stand-in host.
 #include "standin_plugins.h"
-#include "wavelet_transform.h"
+#include "wavelet/wavelet_transform.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+using namespace imrestore;
 
 using standin::Array;
 using standin::CallResult;

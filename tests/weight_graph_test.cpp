@@ -1,10 +1,12 @@
-#include "fast_math.h"
+#include "common/fast_math.h"
 #include "graph_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+using namespace imrestore;
 
 TEST(FastMath, ExpApproximatesWithinSchraudolphsError)
 {

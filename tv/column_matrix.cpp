@@ -1,6 +1,8 @@
-#include "column_matrix.h"
+#include "tv/column_matrix.h"
 
 #include <cstdlib>
+
+namespace imrestore {
 
 namespace {
 
@@ -48,3 +50,5 @@ bool wrapHostColumns(double* data, std::ptrdiff_t columns, std::ptrdiff_t rows, 
     }
     return true;
 }
+
+} // namespace imrestore

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace imrestore {
+
 // A matrix reached through a table of column pointers: element (x, y) is
 // entry y of column x. The columns lie one after another in one block.
 struct ColumnMatrix {
@@ -22,3 +24,5 @@ void freeColumnMatrix(ColumnMatrix* matrix);
 // A table over the column-major data of a host array (column x at x·rows);
 // nothing is copied. False when memory for the table is short.
 bool wrapHostColumns(double* data, std::ptrdiff_t columns, std::ptrdiff_t rows, ColumnMatrix* matrix);
+
+} // namespace imrestore

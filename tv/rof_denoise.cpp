@@ -1,11 +1,10 @@
-#include "rof_denoise.h"
+#include "tv/rof_denoise.h"
 
 #include <algorithm>
 #include <cmath>
 
-#if defined(__AVX512F__)
-#include <immintrin.h>
-#endif
+
+namespace imrestore {
 
 namespace {
 
@@ -217,52 +216,23 @@ void gaussSeidelSweep(RofFields& s, double mu, double lambda)
     updateBorderPixel(s, N - 1, M - 1, mu, lambda);
 }
 
-namespace {
-
-// The isotropic shrink of rows [0, count) of one column pair.
-void shrinkColumn(const double* __restrict here, const double* __restrict right, const double* __restrict bx,
-                  const double* __restrict by, double* __restrict dx, double* __restrict dy, std::ptrdiff_t count,
-                  double tau, double tauSquared)
+void simd::rofShrinkScalar(const RofShrink& a, Range first, Range last)
 {
-    std::ptrdiff_t y = 0;
-#if defined(__AVX512F__)
-    // Eight rows at a time; where every one takes the zero branch, the
-    // square root and the division are skipped.
-    const __m512d tauVector = _mm512_set1_pd(tau), tauSquaredVector = _mm512_set1_pd(tauSquared);
-    for (; y + 8 <= count; y += 8) {
-        const __m512d h = _mm512_loadu_pd(here + y);
-        const __m512d sx = _mm512_add_pd(_mm512_sub_pd(_mm512_loadu_pd(right + y), h), _mm512_loadu_pd(bx + y));
-        const __m512d sy = _mm512_add_pd(_mm512_sub_pd(_mm512_loadu_pd(here + y + 1), h), _mm512_loadu_pd(by + y));
-        const __m512d s2 = _mm512_add_pd(_mm512_mul_pd(sx, sx), _mm512_mul_pd(sy, sy));
-        const __mmask8 zero = _mm512_cmp_pd_mask(tauSquaredVector, s2, _CMP_GT_OQ);
-        if (zero == 0xFF) {
-            _mm512_storeu_pd(dx + y, _mm512_setzero_pd());
-            _mm512_storeu_pd(dy + y, _mm512_setzero_pd());
-            continue;
-        }
-        const __m512d norm = _mm512_maskz_sqrt_pd(0xFF, s2);
-        const __m512d q = _mm512_div_pd(_mm512_sub_pd(norm, tauVector), norm);
-        _mm512_storeu_pd(dx + y, _mm512_maskz_mul_pd(static_cast<__mmask8>(~zero), q, sx));
-        _mm512_storeu_pd(dy + y, _mm512_maskz_mul_pd(static_cast<__mmask8>(~zero), q, sy));
-    }
-#endif
-    for (; y < count; ++y) {
-        const double sx = (right[y] - here[y]) + bx[y];
-        const double sy = (here[y + 1] - here[y]) + by[y];
+    for (Range y = first; y < last; ++y) {
+        const double sx = (a.right[y] - a.here[y]) + a.bx[y];
+        const double sy = (a.here[y + 1] - a.here[y]) + a.by[y];
         const double s2 = sx * sx + sy * sy;
-        if (tauSquared > s2) {
-            dx[y] = 0.0;
-            dy[y] = 0.0;
+        if (a.tauSquared > s2) {
+            a.dx[y] = 0.0;
+            a.dy[y] = 0.0;
         } else {
             const double norm = std::sqrt(s2);
-            const double q = (norm - tau) / norm;
-            dx[y] = q * sx;
-            dy[y] = q * sy;
+            const double q = (norm - a.tau) / norm;
+            a.dx[y] = q * sx;
+            a.dy[y] = q * sy;
         }
     }
 }
-
-} // namespace
 
 void shrinkGradient(RofFields& s, double lambda)
 {
@@ -270,8 +240,9 @@ void shrinkGradient(RofFields& s, double lambda)
     const double tau = 1.0 / lambda, tauSquared = tau * tau, negativeTau = -1.0 / lambda;
     double* const* u = s.u.column;
     for (std::ptrdiff_t x = 0; x < N - 1; ++x) {
-        shrinkColumn(u[x], u[x + 1], s.bx.column[x], s.by.column[x], s.dx.column[x], s.dy.column[x], M - 1, tau,
-                     tauSquared);
+        const simd::RofShrink column{u[x], u[x + 1], s.bx.column[x], s.by.column[x], s.dx.column[x], s.dy.column[x],
+                                     tau, tauSquared};
+        s.kernels->rofShrink(column, 0, M - 1);
     }
     for (std::ptrdiff_t x = 0; x < N - 1; ++x)
         s.dx.column[x][M - 1] = softThreshold((u[x + 1][M - 1] - u[x][M - 1]) + s.bx.column[x][M - 1], tau, negativeTau);
@@ -333,6 +304,7 @@ bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double 
 {
     const double lambda = 2.0 * mu;
     RofFields s{};
+    s.kernels = &simd::kernels();
     ColumnMatrix f{}, uPrev{};
     // f is only read; the table type is shared with the work arrays.
     bool ok = wrapHostColumns(const_cast<double*>(image), N, M, &f);
@@ -366,3 +338,5 @@ bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double 
         freeColumnMatrix(m);
     return ok;
 }
+
+} // namespace imrestore

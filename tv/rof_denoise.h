@@ -7,10 +7,13 @@
 // previous block is no greater than the tolerance (or not a number).
 #pragma once
 
-#include "column_matrix.h"
-#include "stop_check.h"
+#include "tv/column_matrix.h"
+#include "common/stop_check.h"
+#include "simd/kernels.h"
 
 #include <cstddef>
+
+namespace imrestore {
 
 // The fields of one denoising call, all columns×rows ColumnMatrix values.
 struct RofFields {
@@ -19,6 +22,7 @@ struct RofFields {
     ColumnMatrix dy, by;      // N×(M−1)
     ColumnMatrix scaledData;  // N×M, μ·f
     ColumnMatrix divergence;  // N×M, the split and Bregman terms of the sweep
+    const simd::Kernels* kernels;   // the vector path (simd::kernels() unless a test chooses)
 };
 
 // One in-place Gauss–Seidel sweep over u: inner pixels column by column,
@@ -44,3 +48,5 @@ double relativeChange(const ColumnMatrix& u, ColumnMatrix& uPrev);
 // memory is short or when `stop` (polled before each iteration) said stop.
 bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double mu, double tolerance,
                 double* result, StopCheck* stop = nullptr);
+
+} // namespace imrestore

@@ -1,18 +1,19 @@
-#include "wavelet_transform.h"
+#include "wavelet/wavelet_transform.h"
+
+#include "simd/kernels.h"
 
 #include <algorithm>
 #include <cstring>
 
-#if defined(__AVX512F__)
-#include <immintrin.h>
-#endif
+
+namespace imrestore {
 
 namespace {
 
 // Rows processed side by side in a row pass: a row's elements lie m apart,
 // so the rows of one column are read and written together, a whole cache
 // line at a time, and each output's sum runs over eight rows in one vector.
-const int kRowGroup = 8;
+using simd::kRowGroup;
 
 // Outputs of a sequence summed together, tap after tap.
 const std::ptrdiff_t kOutputBlock = 512;
@@ -61,74 +62,44 @@ std::size_t workSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh)
                                     3 * rowGroupRoom(m, n, nh));
 }
 
-// analysisStep for G rows stored interleaved (sample j of row r at j·G + r):
-// the same sums, each output's terms in ascending t, G rows per vector.
-template <int G>
-void analysisRows(double* s, std::ptrdiff_t N, const double* aLow, const double* aHigh, std::ptrdiff_t last,
-                  double* lo, double* hi)
+// One analysis step of kRowGroup rows stored interleaved (sample j of row r
+// at j·kRowGroup + r), N samples each, with room for N + last: periodic
+// extension, then the sums of every output, each in ascending t.
+void analyzeRowGroup(const simd::Kernels& kernels, double* s, std::ptrdiff_t N, const double* aLow,
+                     const double* aHigh, std::ptrdiff_t last, double* lo, double* hi)
 {
     for (std::ptrdiff_t i = N; i < N + last; ++i)
-        for (int r = 0; r < G; ++r)
-            s[i * G + r] = s[(i - N) * G + r];
-    for (std::ptrdiff_t p = 0; p < N; p += 2) {
-        double low[G], high[G];
-        for (int r = 0; r < G; ++r)
-            low[r] = high[r] = 0.0;
-        for (std::ptrdiff_t t = 0; t <= last; ++t) {
-            const double a = aLow[last - t], b = aHigh[last - t];
-            const double* sample = s + (p + t) * G;
-            for (int r = 0; r < G; ++r) {
-                low[r] = low[r] + a * sample[r];
-                high[r] = high[r] + b * sample[r];
-            }
-        }
-        for (int r = 0; r < G; ++r) {
-            lo[(p / 2) * G + r] = low[r];
-            hi[(p / 2) * G + r] = high[r];
-        }
-    }
+        for (int r = 0; r < kRowGroup; ++r)
+            s[i * kRowGroup + r] = s[(i - N) * kRowGroup + r];
+    kernels.rowGroupAnalysis({s, aLow, aHigh, last, lo, hi}, 0, (N + 1) / 2);
 }
 
-// synthesisStep for G rows stored interleaved.
-template <int G>
-void synthesisRows(double* out, std::ptrdiff_t half, const double* sLow, const double* sHigh, std::ptrdiff_t last,
-                   std::ptrdiff_t e, double* lo, double* hi)
+// One synthesis step of kRowGroup interleaved rows: lo and hi hold `half`
+// coefficients from position e on; the e places before receive their
+// periodic extension, then 2·half samples go to out.
+void synthesizeRowGroup(const simd::Kernels& kernels, double* out, std::ptrdiff_t half, const double* sLow,
+                        const double* sHigh, std::ptrdiff_t last, std::ptrdiff_t e, double* lo, double* hi)
 {
     for (std::ptrdiff_t i = e - 1; i >= 0; --i)
-        for (int r = 0; r < G; ++r) {
-            lo[i * G + r] = lo[(half + i) * G + r];
-            hi[i * G + r] = hi[(half + i) * G + r];
+        for (int r = 0; r < kRowGroup; ++r) {
+            lo[i * kRowGroup + r] = lo[(half + i) * kRowGroup + r];
+            hi[i * kRowGroup + r] = hi[(half + i) * kRowGroup + r];
         }
-    for (std::ptrdiff_t u = 0; u < half; ++u) {
-        double even[G], odd[G];
-        for (int r = 0; r < G; ++r)
-            even[r] = odd[r] = 0.0;
-        for (std::ptrdiff_t k = 0; k <= e; ++k) {
-            const double a0 = sLow[last - 1 - 2 * k], b0 = sHigh[last - 1 - 2 * k];
-            const double a1 = sLow[last - 2 * k], b1 = sHigh[last - 2 * k];
-            const double* l = lo + (u + k) * G;
-            const double* h = hi + (u + k) * G;
-            for (int r = 0; r < G; ++r) {
-                even[r] = even[r] + (a0 * l[r] + b0 * h[r]);
-                odd[r] = odd[r] + (a1 * l[r] + b1 * h[r]);
-            }
-        }
-        for (int r = 0; r < G; ++r) {
-            out[(2 * u) * G + r] = even[r];
-            out[(2 * u + 1) * G + r] = odd[r];
-        }
-    }
+    kernels.rowGroupSynthesis({lo, hi, sLow, sHigh, last, e, out}, 0, half);
 }
 
-// analysisStep on N contiguous samples at src, writing lo to dstLo and hi to
+// One analysis step on N contiguous samples at src (periodic extension; for
+// every output j, lo[j] = Σ_t aLow[last − t]·s[2j + t] and hi[j] likewise
+// with aHigh, each sum from 0.0 in ascending t), writing lo to dstLo and hi to
 // dstHi (each N/2 values), in blocks of outputs whose samples are split into
 // even and odd runs in `block` (2·(kOutputBlock + last) + 4 doubles): the same
 // sums in the same order, without copying the sequence or the halves. src
 // may be the memory dstLo starts at (in-place levels): the samples the last
 // outputs wrap around to are kept in `head` (last + 2 doubles) before the
 // first block is written; dstHi must not overlap src.
-void analyzeContiguous(const double* src, std::ptrdiff_t N, const double* aLow, const double* aHigh,
-                       std::ptrdiff_t last, double* dstLo, double* dstHi, double* block, double* head)
+void analyzeContiguous(const simd::Kernels& kernels, const double* src, std::ptrdiff_t N, const double* aLow,
+                       const double* aHigh, std::ptrdiff_t last, double* dstLo, double* dstHi, double* block,
+                       double* head)
 {
     for (std::ptrdiff_t i = 0; i < last + 2; ++i)
         head[i] = src[i % N];
@@ -152,41 +123,18 @@ void analyzeContiguous(const double* src, std::ptrdiff_t N, const double* aLow, 
                 odd[q] = at + 1 < N ? src[at + 1] : head[at + 1 - N];
             }
         }
-        double* lo = dstLo + first;
-        double* hi = dstHi + first;
-        std::ptrdiff_t j = 0;
-#if defined(__AVX512F__)
-        // Eight outputs per vector, their sums kept in registers over all taps.
-        for (; j + 8 <= count; j += 8) {
-            __m512d low = _mm512_setzero_pd(), high = _mm512_setzero_pd();
-            for (std::ptrdiff_t t = 0; t <= last; ++t) {
-                const __m512d sample = _mm512_loadu_pd((t % 2 == 0 ? even : odd) + t / 2 + j);
-                low = _mm512_add_pd(low, _mm512_mul_pd(_mm512_set1_pd(aLow[last - t]), sample));
-                high = _mm512_add_pd(high, _mm512_mul_pd(_mm512_set1_pd(aHigh[last - t]), sample));
-            }
-            _mm512_storeu_pd(lo + j, low);
-            _mm512_storeu_pd(hi + j, high);
-        }
-#endif
-        for (; j < count; ++j) {
-            double low = 0.0, high = 0.0;
-            for (std::ptrdiff_t t = 0; t <= last; ++t) {
-                const double sample = (t % 2 == 0 ? even : odd)[t / 2 + j];
-                low = low + aLow[last - t] * sample;
-                high = high + aHigh[last - t] * sample;
-            }
-            lo[j] = low;
-            hi[j] = high;
-        }
+        kernels.analysisBlock({even, odd, aLow, aHigh, last, dstLo + first, dstHi + first}, 0, count);
     }
 }
 
-// synthesisStep for `half` contiguous low coefficients at lo and high ones at
-// hi, writing 2·half samples to out in blocks. With loTail given (the last e
+// One synthesis step for `half` contiguous low coefficients at lo and high
+// ones at hi, the coefficients before the first wrapping to the end of the
+// halves, writing 2·half samples to out in blocks. With loTail given (the last e
 // low coefficients, kept beforehand; half ≥ e), out may be the memory lo
 // starts at: the blocks then run from the last to the first, so that each
 // one overwrites only coefficients that no block still to come reads.
-void synthesizeContiguous(const double* lo, const double* hi, std::ptrdiff_t half, const double* sLow,
+void synthesizeContiguous(const simd::Kernels& kernels, const double* lo, const double* hi, std::ptrdiff_t half,
+                          const double* sLow,
                           const double* sHigh, std::ptrdiff_t last, std::ptrdiff_t e, double* out, double* block,
                           const double* loTail = nullptr)
 {
@@ -213,37 +161,7 @@ void synthesizeContiguous(const double* lo, const double* hi, std::ptrdiff_t hal
             l = lowCopy;
             h = highCopy;
         }
-        double* target = out + 2 * first;
-        std::ptrdiff_t u = 0;
-#if defined(__AVX512F__)
-        // Eight output pairs per vector, their sums kept in registers; the
-        // even and odd samples interleaved on the way out.
-        const __m512i lowerHalf = _mm512_set_epi64(11, 3, 10, 2, 9, 1, 8, 0);
-        const __m512i upperHalf = _mm512_set_epi64(15, 7, 14, 6, 13, 5, 12, 4);
-        for (; u + 8 <= count; u += 8) {
-            __m512d even = _mm512_setzero_pd(), odd = _mm512_setzero_pd();
-            for (std::ptrdiff_t k = 0; k <= e; ++k) {
-                const __m512d low = _mm512_loadu_pd(l + u + k), high = _mm512_loadu_pd(h + u + k);
-                const __m512d pairEven = _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(sLow[last - 1 - 2 * k]), low),
-                                                       _mm512_mul_pd(_mm512_set1_pd(sHigh[last - 1 - 2 * k]), high));
-                const __m512d pairOdd = _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(sLow[last - 2 * k]), low),
-                                                      _mm512_mul_pd(_mm512_set1_pd(sHigh[last - 2 * k]), high));
-                even = _mm512_add_pd(even, pairEven);
-                odd = _mm512_add_pd(odd, pairOdd);
-            }
-            _mm512_storeu_pd(target + 2 * u, _mm512_permutex2var_pd(even, lowerHalf, odd));
-            _mm512_storeu_pd(target + 2 * u + 8, _mm512_permutex2var_pd(even, upperHalf, odd));
-        }
-#endif
-        for (; u < count; ++u) {
-            double even = 0.0, odd = 0.0;
-            for (std::ptrdiff_t k = 0; k <= e; ++k) {
-                even = even + (sLow[last - 1 - 2 * k] * l[u + k] + sHigh[last - 1 - 2 * k] * h[u + k]);
-                odd = odd + (sLow[last - 2 * k] * l[u + k] + sHigh[last - 2 * k] * h[u + k]);
-            }
-            target[2 * u] = even;
-            target[2 * u + 1] = odd;
-        }
+        kernels.synthesisBlock({l, h, sLow, sHigh, last, e, out + 2 * first}, 0, count);
     }
 }
 
@@ -256,6 +174,77 @@ Shape orient(std::ptrdiff_t m, std::ptrdiff_t n) { return n == 1 ? Shape{1, m} :
 
 } // namespace
 
+void simd::analysisBlockScalar(const AnalysisBlock& a, Range first, Range last)
+{
+    for (Range j = first; j < last; ++j) {
+        double low = 0.0, high = 0.0;
+        for (std::ptrdiff_t t = 0; t <= a.last; ++t) {
+            const double sample = (t % 2 == 0 ? a.even : a.odd)[t / 2 + j];
+            low = low + a.aLow[a.last - t] * sample;
+            high = high + a.aHigh[a.last - t] * sample;
+        }
+        a.lo[j] = low;
+        a.hi[j] = high;
+    }
+}
+
+void simd::synthesisBlockScalar(const SynthesisBlock& a, Range first, Range last)
+{
+    for (Range u = first; u < last; ++u) {
+        double even = 0.0, odd = 0.0;
+        for (std::ptrdiff_t k = 0; k <= a.e; ++k) {
+            even = even + (a.sLow[a.last - 1 - 2 * k] * a.lo[u + k] + a.sHigh[a.last - 1 - 2 * k] * a.hi[u + k]);
+            odd = odd + (a.sLow[a.last - 2 * k] * a.lo[u + k] + a.sHigh[a.last - 2 * k] * a.hi[u + k]);
+        }
+        a.out[2 * u] = even;
+        a.out[2 * u + 1] = odd;
+    }
+}
+
+void simd::rowGroupAnalysisScalar(const RowGroupAnalysis& a, Range first, Range last)
+{
+    for (Range j = first; j < last; ++j) {
+        double low[kRowGroup], high[kRowGroup];
+        for (int r = 0; r < kRowGroup; ++r)
+            low[r] = high[r] = 0.0;
+        for (std::ptrdiff_t t = 0; t <= a.last; ++t) {
+            const double tapLow = a.aLow[a.last - t], tapHigh = a.aHigh[a.last - t];
+            const double* sample = a.samples + (2 * j + t) * kRowGroup;
+            for (int r = 0; r < kRowGroup; ++r) {
+                low[r] = low[r] + tapLow * sample[r];
+                high[r] = high[r] + tapHigh * sample[r];
+            }
+        }
+        for (int r = 0; r < kRowGroup; ++r) {
+            a.lo[j * kRowGroup + r] = low[r];
+            a.hi[j * kRowGroup + r] = high[r];
+        }
+    }
+}
+
+void simd::rowGroupSynthesisScalar(const RowGroupSynthesis& a, Range first, Range last)
+{
+    for (Range u = first; u < last; ++u) {
+        double even[kRowGroup], odd[kRowGroup];
+        for (int r = 0; r < kRowGroup; ++r)
+            even[r] = odd[r] = 0.0;
+        for (std::ptrdiff_t k = 0; k <= a.e; ++k) {
+            const double a0 = a.sLow[a.last - 1 - 2 * k], b0 = a.sHigh[a.last - 1 - 2 * k];
+            const double a1 = a.sLow[a.last - 2 * k], b1 = a.sHigh[a.last - 2 * k];
+            const double* l = a.lo + (u + k) * kRowGroup;
+            const double* h = a.hi + (u + k) * kRowGroup;
+            for (int r = 0; r < kRowGroup; ++r) {
+                even[r] = even[r] + (a0 * l[r] + b0 * h[r]);
+                odd[r] = odd[r] + (a1 * l[r] + b1 * h[r]);
+            }
+        }
+        for (int r = 0; r < kRowGroup; ++r) {
+            a.out[(2 * u) * kRowGroup + r] = even[r];
+            a.out[(2 * u + 1) * kRowGroup + r] = odd[r];
+        }
+    }
+}
+
 int defaultLevels(std::ptrdiff_t m, std::ptrdiff_t n)
 {
     if (std::min(m, n) == 1)
@@ -265,69 +254,6 @@ int defaultLevels(std::ptrdiff_t m, std::ptrdiff_t n)
 
 std::size_t forwardWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh) { return workSize(m, n, nh); }
 std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh) { return workSize(m, n, nh); }
-
-void analysisStep(double* s, std::ptrdiff_t N, const double* aLow, const double* aHigh, std::ptrdiff_t last,
-                  double* lo, double* hi, double* split)
-{
-    for (std::ptrdiff_t i = N; i < N + last; ++i)
-        s[i] = s[i - N];
-    // The even and the odd samples apart, so that sample 2j + t of every
-    // output j is one contiguous run: split[q] = s[2q], split[half + q] = s[2q + 1].
-    const std::ptrdiff_t outputs = (N + 1) / 2, pairs = (N + last + 1) / 2;
-    double* even = split;
-    double* odd = split + pairs;
-    for (std::ptrdiff_t q = 0; q < pairs; ++q) {
-        even[q] = s[2 * q];
-        odd[q] = 2 * q + 1 < N + last ? s[2 * q + 1] : 0.0;
-    }
-    // Tap by tap over a block of outputs: every output still takes its terms
-    // in ascending t, the loop over outputs runs in vectors, and the block's
-    // sums stay in the first-level cache.
-    for (std::ptrdiff_t first = 0; first < outputs; first += kOutputBlock) {
-        const std::ptrdiff_t end = std::min(outputs, first + kOutputBlock);
-        for (std::ptrdiff_t j = first; j < end; ++j)
-            lo[j] = hi[j] = 0.0;
-        for (std::ptrdiff_t t = 0; t <= last; ++t) {
-            const double a = aLow[last - t], b = aHigh[last - t];
-            const double* sample = (t % 2 == 0 ? even : odd) + t / 2;
-            for (std::ptrdiff_t j = first; j < end; ++j) {
-                lo[j] = lo[j] + a * sample[j];
-                hi[j] = hi[j] + b * sample[j];
-            }
-        }
-    }
-}
-
-void synthesisStep(double* out, std::ptrdiff_t half, const double* sLow, const double* sHigh, std::ptrdiff_t last,
-                   std::ptrdiff_t e, double* lo, double* hi, double* split)
-{
-    for (std::ptrdiff_t i = e - 1; i >= 0; --i) {
-        lo[i] = lo[half + i];
-        hi[i] = hi[half + i];
-    }
-    // The even and the odd outputs summed apart, each in its own contiguous run.
-    double* even = split;
-    double* odd = split + half;
-    for (std::ptrdiff_t first = 0; first < half; first += kOutputBlock) {
-        const std::ptrdiff_t end = std::min(half, first + kOutputBlock);
-        for (std::ptrdiff_t u = first; u < end; ++u)
-            even[u] = odd[u] = 0.0;
-        for (std::ptrdiff_t k = 0; k <= e; ++k) {
-            const double a0 = sLow[last - 1 - 2 * k], b0 = sHigh[last - 1 - 2 * k];
-            const double a1 = sLow[last - 2 * k], b1 = sHigh[last - 2 * k];
-            const double* l = lo + k;
-            const double* h = hi + k;
-            for (std::ptrdiff_t u = first; u < end; ++u) {
-                even[u] = even[u] + (a0 * l[u] + b0 * h[u]);
-                odd[u] = odd[u] + (a1 * l[u] + b1 * h[u]);
-            }
-        }
-    }
-    for (std::ptrdiff_t u = 0; u < half; ++u) {
-        out[2 * u] = even[u];
-        out[2 * u + 1] = odd[u];
-    }
-}
 
 void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
                     double* y, double* work)
@@ -340,6 +266,7 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
     }
     const Shape shape = orient(m, n);
     const std::ptrdiff_t stride = shape.rows, last = nh - 1;
+    const simd::Kernels& kernels = simd::kernels();
     Work w = carve(work, m, n, nh);
     for (std::ptrdiff_t i = 0; i < nh; ++i) {
         w.lowFilter[i] = h[nh - 1 - i];
@@ -361,7 +288,7 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
             for (; i + kRowGroup <= R; i += kRowGroup) {
                 for (std::ptrdiff_t j = 0; j < W; ++j)
                     std::memcpy(w.rows + j * kRowGroup, src + i + j * stride, kRowGroup * sizeof(double));
-                analysisRows<kRowGroup>(w.rows, W, w.lowFilter, w.highFilter, last, w.rowsLo, w.rowsHi);
+                analyzeRowGroup(kernels, w.rows, W, w.lowFilter, w.highFilter, last, w.rowsLo, w.rowsHi);
                 for (std::ptrdiff_t j = 0; j < W / 2; ++j) {
                     std::memcpy(y + i + j * stride, w.rowsLo + j * kRowGroup, kRowGroup * sizeof(double));
                     std::memcpy(y + i + (W / 2 + j) * stride, w.rowsHi + j * kRowGroup, kRowGroup * sizeof(double));
@@ -370,17 +297,17 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
         if (stride == 1 && R == 1) {
             // A signal: its samples are contiguous.
             if (k == 1) {
-                analyzeContiguous(x, W, w.lowFilter, w.highFilter, last, y, y + W / 2, w.split, w.sequence);
+                analyzeContiguous(kernels, x, W, w.lowFilter, w.highFilter, last, y, y + W / 2, w.split, w.sequence);
             } else {
-                analyzeContiguous(y, W, w.lowFilter, w.highFilter, last, y, w.hi, w.split, w.sequence);
+                analyzeContiguous(kernels, y, W, w.lowFilter, w.highFilter, last, y, w.hi, w.split, w.sequence);
                 std::memcpy(y + W / 2, w.hi, static_cast<size_t>(W / 2) * sizeof(double));
             }
             i = R;
         }
         for (; i < R; ++i) {
             for (std::ptrdiff_t j = 0; j < W; ++j)
-                w.sequence[j] = src[i + j * stride];
-            analysisStep(w.sequence, W, w.lowFilter, w.highFilter, last, w.lo, w.hi, w.split);
+                w.lo[j] = src[i + j * stride];
+            analyzeContiguous(kernels, w.lo, W, w.lowFilter, w.highFilter, last, w.lo, w.hi, w.split, w.sequence);
             for (std::ptrdiff_t j = 0; j < W / 2; ++j) {
                 y[i + j * stride] = w.lo[j];
                 y[i + (W / 2 + j) * stride] = w.hi[j];
@@ -390,7 +317,7 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
         if (shape.rows > 1 && W > 0)
             for (std::ptrdiff_t j = 0; j < W; ++j) {
                 double* column = y + j * stride;
-                analyzeContiguous(column, R, w.lowFilter, w.highFilter, last, column, w.hi, w.split, w.sequence);
+                analyzeContiguous(kernels, column, R, w.lowFilter, w.highFilter, last, column, w.hi, w.split, w.sequence);
                 std::memcpy(column + R / 2, w.hi, static_cast<size_t>(R / 2) * sizeof(double));
             }
     }
@@ -410,6 +337,7 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
     if (L == 0 || m * n == 1)
         return;
     const std::ptrdiff_t stride = shape.rows, last = nh - 1, e = nh / 2 - 1;
+    const simd::Kernels& kernels = simd::kernels();
     Work w = carve(work, m, n, nh);
     for (std::ptrdiff_t i = 0; i < nh; ++i) {
         w.lowFilter[i] = h[i];
@@ -428,7 +356,7 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
             for (std::ptrdiff_t j = 0; j < W; ++j) {
                 double* column = x + j * stride;
                 std::memcpy(w.lo, column, static_cast<size_t>(R) * sizeof(double));   // both halves
-                synthesizeContiguous(w.lo, w.lo + halfR, halfR, w.lowFilter, w.highFilter, last, e, column, w.split);
+                synthesizeContiguous(kernels, w.lo, w.lo + halfR, halfR, w.lowFilter, w.highFilter, last, e, column, w.split);
             }
         std::ptrdiff_t i = 0;
         if (shape.rows > 1)
@@ -438,7 +366,7 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
                     std::memcpy(w.rowsHi + (e + j) * kRowGroup, x + i + (halfW + j) * stride,
                                 kRowGroup * sizeof(double));
                 }
-                synthesisRows<kRowGroup>(w.rows, halfW, w.lowFilter, w.highFilter, last, e, w.rowsLo, w.rowsHi);
+                synthesizeRowGroup(kernels, w.rows, halfW, w.lowFilter, w.highFilter, last, e, w.rowsLo, w.rowsHi);
                 for (std::ptrdiff_t j = 0; j < W; ++j)
                     std::memcpy(x + i + j * stride, w.rows + j * kRowGroup, kRowGroup * sizeof(double));
             }
@@ -447,19 +375,19 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
             // coarsest), the details from y, the samples into x.
             if (level > 0 && halfW >= e) {
                 std::memcpy(w.lo, x + halfW - e, static_cast<size_t>(e) * sizeof(double));
-                synthesizeContiguous(x, y + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split, w.lo);
+                synthesizeContiguous(kernels, x, y + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split, w.lo);
             } else {
                 std::memcpy(w.lo, level == 0 ? y : x, static_cast<size_t>(halfW) * sizeof(double));
-                synthesizeContiguous(w.lo, y + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split);
+                synthesizeContiguous(kernels, w.lo, y + halfW, halfW, w.lowFilter, w.highFilter, last, e, x, w.split);
             }
             i = R;
         }
         for (; i < R; ++i) {
             for (std::ptrdiff_t j = 0; j < halfW; ++j) {
-                w.lo[e + j] = x[i + j * stride];
-                w.hi[e + j] = x[i + (halfW + j) * stride];
+                w.lo[j] = x[i + j * stride];
+                w.hi[j] = x[i + (halfW + j) * stride];
             }
-            synthesisStep(w.sequence, halfW, w.lowFilter, w.highFilter, last, e, w.lo, w.hi, w.split);
+            synthesizeContiguous(kernels, w.lo, w.hi, halfW, w.lowFilter, w.highFilter, last, e, w.sequence, w.split);
             for (std::ptrdiff_t j = 0; j < W; ++j)
                 x[i + j * stride] = w.sequence[j];
         }
@@ -467,3 +395,5 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
         W = 2 * W;
     }
 }
+
+} // namespace imrestore

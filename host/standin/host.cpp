@@ -2,7 +2,7 @@
 // plug-ins loaded outside Octave and MATLAB.
 #include "standin.h"
 
-#include "physical_memory.h"
+#include "host/physical_memory.h"
 
 #include <dlfcn.h>
 

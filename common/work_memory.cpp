@@ -1,10 +1,12 @@
-#include "work_memory.h"
+#include "common/work_memory.h"
 
 #include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+
+namespace imrestore {
 
 namespace {
 constexpr std::size_t kHugePage = std::size_t{1} << 21;
@@ -28,3 +30,5 @@ void* allocateWorkMemory(std::size_t bytes)
 }
 
 void releaseWorkMemory(void* memory) { std::free(memory); }
+
+} // namespace imrestore
