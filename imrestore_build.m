@@ -49,7 +49,7 @@ isMsvc = ~isOctave_() && ispc() && ...
 vector = {};
 vectorFlags = {};
 if isX86
-  for kernel = {'sweep', 'nonlocal_tv', 'rof', 'patch_affinity', 'wavelet'}
+  for kernel = {'sweep', 'nonlocal_tv', 'rof', 'patch_graph', 'patch_affinity', 'wavelet'}
     vector(end + 1:end + 2) = fullfile(top, 'simd', strcat(kernel{1}, {'_avx2.cpp', '_avx512.cpp'}));
     if isMsvc
       vectorFlags(end + 1:end + 2) = {'/arch:AVX2', '/arch:AVX512'};

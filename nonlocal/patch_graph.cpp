@@ -2,6 +2,7 @@
 
 #include "common/fast_math.h"
 #include "common/work_memory.h"
+#include "simd/kernels.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -18,7 +19,7 @@ namespace {
 
 // Pixels whose window weights are computed side by side: consecutive rows of
 // one column in the interior, consecutive candidate rows in the border bands.
-constexpr int kLanes = 16;
+constexpr int kLanes = simd::kWindowLanes;
 
 // A rectangle of pixels visited rows outer, columns inner; `clipped` passes
 // clip patches at the image border and test candidates against it.
@@ -46,6 +47,7 @@ struct Context {
     const Pass* interior;      // the interior pass when it runs kLanes rows at a time, else null
     float* const* buffers;     // window buffers; chunk n uses buffers[n % bufferCount]
     int bufferCount;
+    const simd::Kernels* kernels;
 };
 
 // Window of interior pixel (r, j) while the interior runs in stripes of kLanes
@@ -102,31 +104,22 @@ inline double addTerm(double sum, double k, float centre, float candidate)
     return static_cast<float>(sum + k * d * d);
 }
 
-// Patch distances of kLanes interior pixels (rows r0 .. r0+kLanes−1 of column
-// j, all with full patches) to their candidates qs[0 .. Q−1] (scan order).
-// Each lane and candidate sums its own distance over patch rows a (outer) and
-// columns b (inner): the difference in single precision, kernel·d·d in double,
-// the sum rounded to single after each term. The Q candidates are interleaved
-// only so that their independent sums overlap in the processor.
+// Q candidates of windowDistancesScalar, interleaved only so that their
+// independent sums overlap in the processor.
 template <int Q>
-void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, const std::ptrdiff_t* qs,
-                       float (*distances)[kLanes])
+void windowCandidates(const simd::WindowDistances& w, std::ptrdiff_t n0)
 {
-    const std::ptrdiff_t M = c.rows;
-    const int im2 = c.im2;
-    std::ptrdiff_t shift[Q];
-    for (int n = 0; n < Q; ++n)
-        shift[n] = (qs[n] / c.side - c.iw2) + M * (qs[n] % c.side - c.iw2);
+    const int half = w.patchHalf;
     double sum[Q][kLanes] = {};
-    for (int a = -im2; a <= im2; ++a) {
-        for (int b = -im2; b <= im2; ++b) {
-            const double k = c.kernel[(a + im2) + c.patchSide * (b + im2)];
-            const float* centre = c.image + (r0 + a) + M * (j + b);
+    for (int a = -half; a <= half; ++a) {
+        for (int b = -half; b <= half; ++b) {
+            const double k = w.kernel[(a + half) + w.patchSide * (b + half)];
+            const float* centre = w.centre + a + w.rows * b;
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC unroll 8   // keeps the Q·kLanes sums in registers
 #endif
             for (int n = 0; n < Q; ++n) {
-                const float* candidate = centre + shift[n];
+                const float* candidate = centre + w.shift[n0 + n];
                 for (int l = 0; l < kLanes; ++l)
                     sum[n][l] = addTerm(sum[n][l], k, centre[l], candidate[l]);
             }
@@ -134,8 +127,21 @@ void interiorDistances(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, co
     }
     for (int n = 0; n < Q; ++n)
         for (int l = 0; l < kLanes; ++l)
-            distances[n][l] = static_cast<float>(sum[n][l]);
+            w.distances[n0 + n][l] = static_cast<float>(sum[n][l]);
 }
+
+} // namespace
+
+void simd::windowDistancesScalar(const WindowDistances& w, Range first, Range last)
+{
+    Range n = first;
+    for (; n + 4 <= last; n += 4)
+        windowCandidates<4>(w, n);
+    for (; n < last; ++n)
+        windowCandidates<1>(w, n);
+}
+
+namespace {
 
 // Window weights of the interior pixels in rows r0 .. r0+kLanes−1 of column j,
 // for the rows from `firstRow` on.
@@ -174,9 +180,10 @@ void interiorWindows(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std:
                 interiorWindow(c, r0 + l + di, j + dj)[2 * centre - q] = weight[l];
         }
     };
-    std::ptrdiff_t pending[Q];
+    std::ptrdiff_t pending[Q], shift[Q];
     int count = 0;
     float distances[Q][kLanes];
+    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, c.im2, c.patchSide, c.kernel, shift, distances};
     for (std::ptrdiff_t q = allInterior ? centre + 1 : 0; q < c.windowSize; ++q) {
         bool needed = q > centre;
         if (q < centre) {
@@ -186,23 +193,23 @@ void interiorWindows(const Context& c, std::ptrdiff_t r0, std::ptrdiff_t j, std:
         }
         if (!needed)
             continue;
+        shift[count] = (q / c.side - c.iw2) + c.rows * (q % c.side - c.iw2);
         pending[count++] = q;
         if (count == Q) {
-            interiorDistances<Q>(c, r0, j, pending, distances);
-            for (int n = 0; n < Q; ++n)
+            c.kernels->windowDistances(w, 0, count);
+            for (int n = 0; n < count; ++n)
                 store(pending[n], distances[n]);
             count = 0;
         }
     }
-    for (int n = 0; n < count; ++n) {
-        interiorDistances<1>(c, r0, j, pending + n, distances);
-        store(pending[n], distances[0]);
-    }
+    c.kernels->windowDistances(w, 0, count);
+    for (int n = 0; n < count; ++n)
+        store(pending[n], distances[n]);
 }
 
 // Patch distances of pixel (i, j), with extents e, to the candidates
 // (di0 + l, dj0 + n) for l < kLanes and n < Q, in the same order of terms as
-// interiorDistances. Lanes past the window column read neighbouring values of
+// windowDistances. Lanes past the window column read neighbouring values of
 // the padded image and are discarded by the caller.
 template <int Q>
 void borderDistances(const Context& c, std::ptrdiff_t i, std::ptrdiff_t j, const Extents& e, std::ptrdiff_t di0,
@@ -533,7 +540,8 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
     std::fill(padded + kLanes + M * N, padded + M * N + 2 * kLanes, 0.0f);
 
     const Context c{padded + kLanes, kernel, M, N, settings.patchSide, patchHalf(settings), iw2, side, windowSize,
-                    static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, work.windows, bufferCount};
+                    static_cast<double>(settings.h), laneInterior ? &passes[0] : nullptr, work.windows, bufferCount,
+                    &simd::kernels()};
     WeightGraph& graph = work.graph;
     if (!presetGraph(graph, settings.nearest, stop))
         return false;

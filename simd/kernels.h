@@ -105,6 +105,21 @@ struct PatchDistances {
     double* out;
 };
 
+// Patch distances of kWindowLanes pixels down an image column (lane l at
+// centre + l, all with full patches) to candidates [first, last), candidate n
+// at pixel + shift[n]: each lane and candidate sums over patch rows a (outer)
+// and columns b (inner) the difference in single precision, kernel·d·d in
+// double, the sum rounded to single after each term.
+const int kWindowLanes = 16;
+struct WindowDistances {
+    const float* centre;
+    std::ptrdiff_t rows;            // the image's column stride
+    int patchHalf, patchSide;
+    const float* kernel;            // patchSide² weights, row a + patchSide·column b
+    const std::ptrdiff_t* shift;
+    float (*distances)[kWindowLanes];
+};
+
 // Outputs [first, last) of a block of one wavelet analysis step:
 // lo[j] = Σ_t aLow[last − t]·s(t, j), hi[j] likewise with aHigh, t ascending
 // from 0, s(t, j) = (t even ? even : odd)[t/2 + j].
@@ -161,6 +176,7 @@ struct Kernels {
     void (*shrinkTerms)(const ShrinkTerms&, Range first, Range last);
     void (*rofShrink)(const RofShrink&, Range first, Range last);
     void (*patchDistances)(const PatchDistances&, Range first, Range last);
+    void (*windowDistances)(const WindowDistances&, Range first, Range last);
     void (*analysisBlock)(const AnalysisBlock&, Range first, Range last);
     void (*synthesisBlock)(const SynthesisBlock&, Range first, Range last);
     void (*rowGroupAnalysis)(const RowGroupAnalysis&, Range first, Range last);
@@ -191,6 +207,9 @@ void rofShrinkAvx512(const RofShrink&, Range, Range);
 void patchDistancesScalar(const PatchDistances&, Range, Range);
 void patchDistancesAvx2(const PatchDistances&, Range, Range);
 void patchDistancesAvx512(const PatchDistances&, Range, Range);
+void windowDistancesScalar(const WindowDistances&, Range, Range);
+void windowDistancesAvx2(const WindowDistances&, Range, Range);
+void windowDistancesAvx512(const WindowDistances&, Range, Range);
 void analysisBlockScalar(const AnalysisBlock&, Range, Range);
 void analysisBlockAvx2(const AnalysisBlock&, Range, Range);
 void analysisBlockAvx512(const AnalysisBlock&, Range, Range);
