@@ -21,7 +21,6 @@ struct Fields {
     RofFields s{};
     Fields(std::ptrdiff_t N, std::ptrdiff_t M)
     {
-        s.kernels = &simd::kernels();
         bool ok = newColumnMatrix(N, M, &s.u) && newColumnMatrix(N - 1, M, &s.dx) && newColumnMatrix(N, M - 1, &s.dy) &&
                   newColumnMatrix(N - 1, M, &s.bx) && newColumnMatrix(N, M - 1, &s.by) &&
                   newColumnMatrix(N, M, &s.scaledData) && newColumnMatrix(N, M, &s.divergence);

@@ -304,7 +304,6 @@ bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double 
 {
     const double lambda = 2.0 * mu;
     RofFields s{};
-    s.kernels = &simd::kernels();
     ColumnMatrix f{}, uPrev{};
     // f is only read; the table type is shared with the work arrays.
     bool ok = wrapHostColumns(const_cast<double*>(image), N, M, &f);

@@ -22,7 +22,7 @@ struct RofFields {
     ColumnMatrix dy, by;      // N×(M−1)
     ColumnMatrix scaledData;  // N×M, μ·f
     ColumnMatrix divergence;  // N×M, the split and Bregman terms of the sweep
-    const simd::Kernels* kernels;   // the vector path (simd::kernels() unless a test chooses)
+    const simd::Kernels* kernels = &simd::kernels();   // the vector path (a test may choose another)
 };
 
 // One in-place Gauss–Seidel sweep over u: inner pixels column by column,
