@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/gateway.h"
+#include "nonlocal/graph_view.h"
 
 #include <cstdint>
 
@@ -52,12 +53,12 @@ inline void requirePlanes(const char* function, const mxArray* array, const char
 
 // Raises invalidArgument when some slot of the neighbour array names a pixel
 // outside the image.
-inline void requireNeighboursInside(const char* function, const std::int32_t* neighbours, const GraphParams& p)
+inline void requireNeighboursInside(const char* function, const imrestore::GraphInput& graph, const GraphParams& p)
 {
-    const std::ptrdiff_t P = static_cast<std::ptrdiff_t>(p.rows) * p.cols;
+    const std::ptrdiff_t P = graph.pixels();
     for (std::ptrdiff_t k = 0; k < p.slots; ++k) {
-        const std::int32_t* column = neighbours + (2 * k + 1) * P;
-        const std::int32_t* row = neighbours + (2 * k + 2) * P;
+        const std::int32_t* column = graph.columnPlane(k);
+        const std::int32_t* row = graph.rowPlane(k);
         bool inside = true;
         for (std::ptrdiff_t g = 0; g < P; ++g)
             inside &= static_cast<std::uint32_t>(column[g]) < static_cast<std::uint32_t>(p.cols) &&

@@ -72,9 +72,9 @@ void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last
         for (std::ptrdiff_t i = first; i < last; ++i) {
             const std::ptrdiff_t g0 = N * i;
             const simd::DivergenceTerms terms{sums + (i - first) * N,
-                                              st.graph->weights + (2 * k + 1) * P + g0,
-                                              st.graph->neighbours + (2 * k + 1) * P + g0,
-                                              st.graph->neighbours + (2 * k + 2) * P + g0,
+                                              st.graph->rootPlane(k) + g0,
+                                              st.graph->columnPlane(k) + g0,
+                                              st.graph->rowPlane(k) + g0,
                                               st.d + k * P,
                                               st.b + k * P,
                                               g0,
@@ -107,9 +107,9 @@ void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, flo
     for (std::ptrdiff_t k = 0; k < K; ++k) {
         const simd::GradientTerms terms{u,
                                         own,
-                                        st.graph->weights + (2 * k + 1) * P + g0,
-                                        st.graph->neighbours + (2 * k + 1) * P + g0,
-                                        st.graph->neighbours + (2 * k + 2) * P + g0,
+                                        st.graph->rootPlane(k) + g0,
+                                        st.graph->columnPlane(k) + g0,
+                                        st.graph->rowPlane(k) + g0,
                                         st.b + k * P + g0,
                                         st.d + k * P + g0,
                                         gradient + k * N,
@@ -390,7 +390,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
         if (uold)
             imageToSlab(schedule, u, uold);
         scaledImageToSlab(schedule, f, settings.mu, offset);
-        weightSumsToSlab(schedule, graph.weights, settings.mu, settings.lambda, true, denominator);
+        weightSumsToSlab(schedule, graph, settings.mu, settings.lambda, true, denominator);
         const TvState st{&schedule, &graph, slab, d, b, settings.lambda, 1.0f / settings.lambda, subtract,
                          static_cast<std::int32_t>(n), &simd::kernels()};
         const SweepTerms terms{offset, denominator};

@@ -53,16 +53,16 @@ inline void scaledImageToSlab(const SweepSchedule& s, const float* image, float 
 
 // denominator(x) ← mu + scale·Σ_k w_k(x), the sum over the weight planes in
 // slot order, in slab order. With `scaled` false: mu + Σ_k w_k(x).
-inline void weightSumsToSlab(const SweepSchedule& s, const float* weights, float mu, float scale, bool scaled,
+inline void weightSumsToSlab(const SweepSchedule& s, const GraphInput& graph, float mu, float scale, bool scaled,
                              float* denominator)
 {
-    const std::ptrdiff_t N = s.cols, P = s.rows * s.cols, V = s.lanes;
+    const std::ptrdiff_t N = s.cols, V = s.lanes;
     for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
         float* row = denominator + slabRowStart(s, i);
         for (std::ptrdiff_t j = 0; j < N; ++j)
             row[j * V] = 0.0f;
         for (std::ptrdiff_t k = 0; k < s.slots; ++k) {
-            const float* weight = weights + 2 * k * P + N * i;
+            const float* weight = graph.weightPlane(k) + N * i;
             for (std::ptrdiff_t j = 0; j < N; ++j)
                 row[j * V] = row[j * V] + weight[j];
         }

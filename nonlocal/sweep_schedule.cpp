@@ -10,12 +10,12 @@ namespace imrestore {
 
 std::ptrdiff_t wavefrontLag(const GraphInput& graph)
 {
-    const std::ptrdiff_t M = graph.rows, N = graph.cols, K = graph.slots, P = M * N;
+    const std::ptrdiff_t M = graph.rows, N = graph.cols, K = graph.slots;
     std::int32_t lag = 1;   // at least 1, so that pixel (0, 0) is alone in the first step
     for (std::ptrdiff_t k = 0; k < K; ++k)
         for (std::ptrdiff_t i = 0; i < M; ++i) {
-            const std::int32_t* column = graph.neighbours + (2 * k + 1) * P + N * i;
-            const std::int32_t* row = graph.neighbours + (2 * k + 2) * P + N * i;
+            const std::int32_t* column = graph.columnPlane(k) + N * i;
+            const std::int32_t* row = graph.rowPlane(k) + N * i;
             // A link across di rows and dj columns needs lag·di > dj; most
             // links already have it, so look for the others first.
             int wider = 0;
@@ -38,12 +38,12 @@ std::ptrdiff_t wavefrontLag(const GraphInput& graph)
 
 std::ptrdiff_t linkRowReach(const GraphInput& graph)
 {
-    const std::ptrdiff_t M = graph.rows, N = graph.cols, K = graph.slots, P = M * N;
+    const std::ptrdiff_t M = graph.rows, N = graph.cols, K = graph.slots;
     std::int32_t reach = 0;
     for (std::ptrdiff_t k = 0; k < K; ++k)
         for (std::ptrdiff_t i = 0; i < M; ++i) {
-            const std::int32_t* column = graph.neighbours + (2 * k + 1) * P + N * i;
-            const std::int32_t* row = graph.neighbours + (2 * k + 2) * P + N * i;
+            const std::int32_t* column = graph.columnPlane(k) + N * i;
+            const std::int32_t* row = graph.rowPlane(k) + N * i;
             for (std::ptrdiff_t j = i == 0 ? 1 : 0; j < N; ++j) {
                 const std::int32_t distance = (row[j] | column[j]) != 0 ? std::abs(row[j] - static_cast<std::int32_t>(i)) : 0;
                 reach = std::max(reach, distance);
@@ -122,7 +122,7 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     SweepSchedule& s = *schedule;
     chooseLayout(graph, &s);
     s.sweepWavefront = simd::kernels().sweepWavefront;
-    const std::ptrdiff_t N = s.cols, K = s.slots, P = s.rows * N, V = s.lanes;
+    const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
     s.linkPosition = static_cast<std::int32_t*>(allocateWorkMemory(linkCount(s) * sizeof(std::int32_t)));
     s.linkWeight = static_cast<float*>(allocateWorkMemory(linkCount(s) * sizeof(float)));
     if (!s.linkPosition || !s.linkWeight) {
@@ -134,8 +134,8 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
         s, threads,
         [&](std::ptrdiff_t i, std::ptrdiff_t first) {
             for (std::ptrdiff_t k = 0; k < K; ++k) {
-                const std::int32_t* column = graph.neighbours + (2 * k + 1) * P + N * i;
-                const std::int32_t* row = graph.neighbours + (2 * k + 2) * P + N * i;
+                const std::int32_t* column = graph.columnPlane(k) + N * i;
+                const std::int32_t* row = graph.rowPlane(k) + N * i;
                 std::int32_t* out = s.linkPosition + linkIndex(s, first, k, i % V);
                 for (std::ptrdiff_t j = 0; j < N; ++j)
                     out[j * K * V] = static_cast<std::int32_t>(slabPosition(s, row[j], column[j]));
@@ -146,19 +146,18 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
             for (std::ptrdiff_t k = 0; k < K; ++k)
                 s.linkPosition[linkIndex(s, step, k, r)] = static_cast<std::int32_t>(step * V + r);
         });
-    planesToLinkOrder(s, graph.weights, 2 * P, threads, s.linkWeight);
+    weightsToLinkOrder(s, graph, threads, s.linkWeight);
     return true;
 }
 
-void planesToLinkOrder(const SweepSchedule& s, const float* planes, std::ptrdiff_t planeStride, int threads,
-                       float* links)
+void weightsToLinkOrder(const SweepSchedule& s, const GraphInput& graph, int threads, float* links)
 {
     const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
     forEachRow(
         s, threads,
         [&](std::ptrdiff_t i, std::ptrdiff_t first) {
             for (std::ptrdiff_t k = 0; k < K; ++k) {
-                const float* in = planes + k * planeStride + N * i;
+                const float* in = graph.weightPlane(k) + N * i;
                 float* out = links + linkIndex(s, first, k, i % V);
                 for (std::ptrdiff_t j = 0; j < N; ++j)
                     out[j * K * V] = in[j];

@@ -16,20 +16,12 @@
 
 #include "simd/kernels.h"
 
+#include "nonlocal/graph_view.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace imrestore {
-
-// The two arrays of a finished weight graph (host layout, see GraphArrays),
-// read only.
-struct GraphInput {
-    std::ptrdiff_t rows;    // M
-    std::ptrdiff_t cols;    // N
-    std::ptrdiff_t slots;   // K
-    const float* weights;
-    const std::int32_t* neighbours;
-};
 
 struct SweepSchedule {
     std::ptrdiff_t rows, cols, slots;
@@ -85,10 +77,8 @@ std::ptrdiff_t linkRowReach(const GraphInput& graph);
 bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* schedule);
 void releaseSweepSchedule(SweepSchedule* schedule);
 
-// Copies K slot planes of a graph-addressed array (plane k at
-// planes + k·planeStride) into link order; padding entries become 0.
-void planesToLinkOrder(const SweepSchedule& schedule, const float* planes, std::ptrdiff_t planeStride, int threads,
-                       float* links);
+// Copies the graph's K weight planes into link order; padding entries become 0.
+void weightsToLinkOrder(const SweepSchedule& schedule, const GraphInput& graph, int threads, float* links);
 // One Gauss–Seidel sweep over the slab `u`, for each pixel x in row-by-row
 // order:
 //   u(x) ← (scale·Σ_k w_k·u(y_k) + offset(x) − subtract(x)) / denominator(x)

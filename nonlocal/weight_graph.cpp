@@ -193,14 +193,14 @@ bool storeGraph(const WeightGraph& graph, GraphArrays& arrays, StopCheck* stop)
     const std::ptrdiff_t K = graph.slots, N = graph.cols;
     const std::ptrdiff_t pixels = graph.rows * graph.cols;
     for (std::ptrdiff_t g = 0; g < pixels; ++g)
-        arrays.neighbours[g] = graph.counts[g];
+        arrays.countPlane()[g] = graph.counts[g];
     for (std::ptrdiff_t k = 0; k < K; ++k) {
         if (pollStop(stop))
             return false;
-        float* weightPlane = arrays.weights + 2 * k * pixels;
-        float* rootPlane = weightPlane + pixels;
-        std::int32_t* columnPlane = arrays.neighbours + (2 * k + 1) * pixels;
-        std::int32_t* rowPlane = columnPlane + pixels;
+        float* weightPlane = arrays.weightPlane(k);
+        float* rootPlane = arrays.rootPlane(k);
+        std::int32_t* columnPlane = arrays.columnPlane(k);
+        std::int32_t* rowPlane = arrays.rowPlane(k);
         for (std::ptrdiff_t g = 0; g < pixels; ++g) {
             const float w = graph.weights[g * K + k];
             const std::int32_t link = graph.links[g * K + k];

@@ -3,27 +3,12 @@
 #pragma once
 
 #include "common/stop_check.h"
+#include "nonlocal/graph_view.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace imrestore {
-
-// The finished graph as the host holds it. Graph addressing: pixel (i, j) has
-// offset g = j + N·i, and plane p of it is element g + M·N·p, so a plane runs
-// along image rows (host dims [N, M, planes]).
-//   weights:    2K planes; plane 2k holds the weight of slot k, plane 2k+1 its
-//               fastSqrt root (0 when the pixel was not normalised).
-//   neighbours: 2K+1 planes; plane 0 counts the slots filled while building,
-//               plane 2k+1 holds the column and plane 2k+2 the row of slot k.
-// An empty slot holds weight 0, root 0 and the coordinates (0, 0).
-struct GraphArrays {
-    std::ptrdiff_t rows;    // M
-    std::ptrdiff_t cols;    // N
-    std::ptrdiff_t slots;   // K
-    float* weights;
-    std::int32_t* neighbours;
-};
 
 // The graph while it is built, with the K slots of a pixel side by side:
 // slot k of the pixel with graph offset g is entry g·K + k of `links` (the

@@ -53,7 +53,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     requirePlanes(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 3)", 2.0 * p.slots + 1, p);
     const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
-    requireNeighboursInside(kFunction, graph.neighbours, p);
+    requireNeighboursInside(kFunction, graph, p);
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 1)", p.rows, p.cols);
     warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.rows, p.cols, p.slots, 2L * p.slots,
                          true);
