@@ -2,6 +2,7 @@
 // identifiers of the form imrestore:<function>:<reason>.
 #pragma once
 
+#include "common/work_memory.h"
 #include "host/mexhost.h"
 
 // The plug-ins are built with hidden symbols (the core's names stay inside
@@ -148,3 +149,7 @@ inline void storeResults(int nlhs, mxArray* plhs[], mxArray* const results[], in
 
 // The verbose flag of the graph plug-ins: set when the value truncates to 1.
 inline bool isVerboseFlag(float value) { return value >= 1.0f && value < 2.0f; }
+
+// The core keeps a few large work blocks between calls (common/work_memory.h);
+// the host gives them back when it clears the module.
+inline void releaseWorkMemoryWhenCleared() { mexAtExit(imrestore::releaseKeptWorkMemory); }

@@ -95,6 +95,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     copyInto(results[OUT_B], prhs[IN_B], pixels * static_cast<size_t>(p.slots));
 
     HostStopCheck stop;
+    releaseWorkMemoryWhenCleared();
     if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
                          static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
                          graph, settings, workerThreadCount(), p.verbose ? printProgress : nullptr, nullptr, &stop)) {

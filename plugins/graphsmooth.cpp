@@ -66,6 +66,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     std::memcpy(u, mxGetData(prhs[IN_F]), static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols) * sizeof(float));
 
     HostStopCheck stop;
+    releaseWorkMemoryWhenCleared();
     if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, workerThreadCount(),
                          &stop)) {
         mxDestroyArray(result);

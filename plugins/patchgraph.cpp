@@ -128,6 +128,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(results[OUT_WEIGHTS])),
                       static_cast<std::int32_t*>(mxGetData(results[OUT_NEIGHBOURS]))};
     HostStopCheck stop;
+    releaseWorkMemoryWhenCleared();
     if (!buildPatchGraph(static_cast<const float*>(mxGetData(prhs[IN_IMAGE])),
                          static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph,
                          &stop)) {

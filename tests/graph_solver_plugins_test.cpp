@@ -177,6 +177,22 @@ TEST(GraphSolverPlugins, ReturnTheResultsAskedFor)
     }
 }
 
+TEST(GraphSolverPlugins, WorkMemoryKeptBetweenCallsChangesNoBit)
+{
+    // Large enough for the sweep layout to be kept between calls.
+    const Problem pr(150, 160, makePatchGraph(150, 160, 3, 7, 4, 8));
+    const Array p = paramsArray(pr.smoothParams(0, 0.7f, 2));
+    std::vector<float> u = pr.f;
+    referenceNonlocalH1(u.data(), pr.f.data(), inputOf(pr.graph), 0.7f, 2);
+    for (int call = 0; call < 3; ++call) {
+        if (call == 2)
+            graphsmooth().clear();   // as the host does on `clear graphsmooth`
+        const CallResult r = graphsmooth().call(1, {pr.image.get(), pr.weights.get(), pr.neighbours.get(), p.get()});
+        ASSERT_FALSE(r.failed) << r.errorMessage;
+        EXPECT_TRUE(sameBits(standin::singleData(r.results[0].get()), u)) << "call " << call;
+    }
+}
+
 TEST(GraphsmoothPlugin, ReturnsTheSolverResult)
 {
     const Problem pr(30, 22, makePatchGraph(30, 22, 3, 7, 4, 8));

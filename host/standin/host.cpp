@@ -41,6 +41,7 @@ struct CallState {
     std::vector<std::string> warningIds, warnings;
     long polls = 0;
     long interruptAtPoll = 0;           // 0: the user never presses Ctrl-C
+    void (*atExit)(void) = nullptr;     // what the plug-in registered with mexAtExit
 };
 CallState current;
 
@@ -313,6 +314,13 @@ bool standinInterruptPending(void)
     return current.interruptAtPoll > 0 && current.polls >= current.interruptAtPoll;
 }
 
+int mexAtExit(void (*exitFunction)(void))
+{
+    noteHostCall();
+    current.atExit = exitFunction;
+    return 0;
+}
+
 int mexPrintf(const char* fmt, ...)
 {
     noteHostCall();
@@ -387,7 +395,18 @@ Plugin::Plugin(const std::string& path)
     }
 }
 
-Plugin::~Plugin() { dlclose(handle_); }
+Plugin::~Plugin()
+{
+    clear();
+    dlclose(handle_);
+}
+
+void Plugin::clear() const
+{
+    if (atExit_)
+        atExit_();
+    atExit_ = nullptr;
+}
 
 CallResult Plugin::call(int nlhs, const std::vector<const mxArray*>& args) const
 {
@@ -443,6 +462,8 @@ CallResult Plugin::callInterrupted(long poll, int nlhs, const std::vector<const 
     result.warningIds = current.warningIds;
     result.warnings = current.warnings;
     result.interruptPolls = current.polls;
+    if (current.atExit)
+        atExit_ = current.atExit;
     current = CallState();
     return result;
 }

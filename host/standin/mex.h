@@ -85,6 +85,7 @@ void mexErrMsgTxt(const char* message);
 void mexErrMsgIdAndTxt(const char* id, const char* format, ...);
 void mexWarnMsgIdAndTxt(const char* id, const char* format, ...);
 int mexPrintf(const char* format, ...);
+int mexAtExit(void (*exitFunction)(void));
 
 /* Not part of the MEX API: the stand-in's answer to "has the user pressed
  * Ctrl-C?", which the real hosts give in their own ways (see interrupt.h). */

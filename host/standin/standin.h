@@ -63,9 +63,14 @@ public:
     // report an interrupt.
     CallResult callInterrupted(long poll, int nlhs, const std::vector<const mxArray*>& args) const;
 
+    // Calls what the plug-in registered with mexAtExit, as a host does when
+    // it clears the module (the destructor does it too).
+    void clear() const;
+
 private:
     void* handle_;
     void (*gateway_)(int, mxArray**, int, const mxArray**);
+    mutable void (*atExit_)(void) = nullptr;
 };
 
 } // namespace standin

@@ -1,0 +1,46 @@
+// Work memory: large blocks kept between calls, within their bounds.
+#include "common/work_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace imrestore;
+
+TEST(WorkMemory, KeepsLargeBlocksForRequestsTheyFitWithinItsBounds)
+{
+    releaseKeptWorkMemory();
+    constexpr std::size_t MiB = std::size_t{1} << 20;
+    void* a = allocateWorkMemory(5 * MiB);
+    ASSERT_NE(a, nullptr);
+    std::memset(a, 1, 5 * MiB);
+    releaseWorkMemory(a);
+    EXPECT_GE(keptWorkMemoryBytes(), 5 * MiB);
+    // Too small to be worth the block (it would waste more than half).
+    void* small = allocateWorkMemory(2 * MiB);
+    EXPECT_NE(small, a);
+    // The same size again gets the kept block.
+    void* again = allocateWorkMemory(5 * MiB);
+    EXPECT_EQ(again, a);
+    releaseWorkMemory(again);
+    releaseWorkMemory(small);
+    releaseWorkMemory(nullptr);
+
+    // Small blocks are never kept; large ones at most kKeptBlocks and kKeptBytes.
+    releaseKeptWorkMemory();
+    EXPECT_EQ(keptWorkMemoryBytes(), 0u);
+    releaseWorkMemory(allocateWorkMemory(1000));
+    EXPECT_EQ(keptWorkMemoryBytes(), 0u);
+    std::vector<void*> blocks;
+    for (int n = 0; n < 2 * kKeptBlocks; ++n)
+        blocks.push_back(allocateWorkMemory((n + 1) * 3 * MiB));
+    for (void* block : blocks)
+        releaseWorkMemory(block);
+    EXPECT_LE(keptWorkMemoryBytes(), kKeptBytes);
+    EXPECT_GT(keptWorkMemoryBytes(), 0u);
+    releaseWorkMemory(allocateWorkMemory(kKeptBytes + MiB));   // larger than the bound: given back
+    EXPECT_LE(keptWorkMemoryBytes(), kKeptBytes);
+    releaseKeptWorkMemory();
+    EXPECT_EQ(keptWorkMemoryBytes(), 0u);
+}
