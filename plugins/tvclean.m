@@ -14,8 +14,8 @@
 %   Arguments:
 %     F    M-by-N double image, M and N at least 2 (of a complex image the
 %          real part is used).
-%     MU   fidelity weight, above 0: a larger MU keeps U closer to F (less
-%          smoothing), a smaller MU smooths more. For noise of standard
+%     MU   fidelity weight, above 0 (from 2.2e-308 to 1.1e307): a larger
+%          MU keeps U closer to F (less smoothing), a smaller MU smooths more. For noise of standard
 %          deviation SIGMA, MU = 1.4/SIGMA is a good start (measured on
 %          photographs, see the README); it scales as 1/SIGMA, so it holds
 %          for images in [0, 1] and in [0, 255] alike.
@@ -72,6 +72,7 @@
 
 %!error <denoise each channel separately> tvclean(cat(3, noisy, noisy), 5, 1e-3)
 %!error <MU \(argument 2\) must be a numeric scalar \(it is a 1 by 2 double array\)> tvclean(noisy, [5 6], 1e-3)
+%!error <range of normal doubles> tvclean(noisy, 5e-324, 1e-3)
 %!error <Three input arguments required.> tvclean(noisy, 5)
 %!error <Three input arguments required.> tvclean(noisy, 5, 1e-3, 1)
 %!error <Too many output arguments.> [a, b] = tvclean(noisy, 5, 1e-3)

@@ -64,7 +64,7 @@ TEST(TvcleanPlugin, RejectsBadInputBeforeDoingAnything)
     const Array empty = standin::makeDouble({0, 0}, {}), text = standin::makeArray(mxCHAR_CLASS, {1, 1});
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const Array zero = scalar(0), negative = scalar(-1), notANumber = scalar(nan), infinite = scalar(inf),
-                tiny = scalar(1e-12);
+                tiny = scalar(1e-12), subnormal = scalar(5e-324), huge = scalar(1e308);
     const std::vector<RejectedCall> table = {
         {"two arguments", {f.get(), mu.get()}, 1, "notEnoughInputs", "Three input arguments required."},
         {"four arguments", {f.get(), mu.get(), tol.get(), tol.get()}, 1, "tooManyInputs", "Three input arguments required."},
@@ -78,6 +78,9 @@ TEST(TvcleanPlugin, RejectsBadInputBeforeDoingAnything)
         {"mu 0", {f.get(), zero.get(), tol.get()}, 1, "invalidArgument", "MU (argument 2) must be finite and above 0"},
         {"mu NaN", {f.get(), notANumber.get(), tol.get()}, 1, "invalidArgument", "MU (argument 2)"},
         {"mu Inf", {f.get(), infinite.get(), tol.get()}, 1, "invalidArgument", "MU (argument 2)"},
+        // A subnormal mu never met its tolerance; a huge one gave NaN.
+        {"subnormal mu", {f.get(), subnormal.get(), tol.get()}, 1, "invalidArgument", "range of normal doubles"},
+        {"huge mu", {f.get(), huge.get(), tol.get()}, 1, "invalidArgument", "MU (argument 2) must lie between"},
         {"tolerance 0", {f.get(), mu.get(), zero.get()}, 1, "invalidArgument", "TOLERANCE (argument 3) must be finite"},
         {"negative tolerance", {f.get(), mu.get(), negative.get()}, 1, "invalidArgument", "at least 1e-10"},
         {"NaN tolerance", {f.get(), mu.get(), notANumber.get()}, 1, "invalidArgument", "TOLERANCE (argument 3)"},
