@@ -4,6 +4,7 @@
 
 #include "common/work_memory.h"
 #include "host/mexhost.h"
+#include "host/physical_memory.h"
 
 // The plug-ins are built with hidden symbols (the core's names stay inside
 // each module); the gateway is the one symbol the host looks up.
@@ -153,3 +154,13 @@ inline bool isVerboseFlag(float value) { return value >= 1.0f && value < 2.0f; }
 // The core keeps a few large work blocks between calls (common/work_memory.h);
 // the host gives them back when it clears the module.
 inline void releaseWorkMemoryWhenCleared() { mexAtExit(imrestore::releaseKeptWorkMemory); }
+
+// Raises tooLarge when a call needs `bytes` (results and work memory) beyond
+// this machine's memory, before anything is asked of the host. `what` names
+// the request and `remedy` says what needs less.
+inline void requireMemoryFor(const char* function, double bytes, const char* what, const char* remedy)
+{
+    if (!(bytes <= physicalMemoryBytes()))
+        raiseError(function, Reason::tooLarge, "%s needs %.3g GB, more than this machine's memory holds; %s.", what,
+                   bytes / 1e9, remedy);
+}

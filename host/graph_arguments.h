@@ -40,6 +40,10 @@ inline GraphParams readGraphParams(const char* function, const mxArray* params, 
     return r;
 }
 
+// Slot entries of a graph below which a second thread costs the solvers more
+// than it saves.
+constexpr double kEntriesPerThread = 16384;
+
 // Raises inconsistentSizes unless `array` holds at least planes·rows·cols elements.
 inline void requirePlanes(const char* function, const mxArray* array, const char* name, double planes,
                           const GraphParams& p)

@@ -17,3 +17,13 @@ inline int workerThreadCount()
     const unsigned cores = std::thread::hardware_concurrency();
     return cores >= 1 ? static_cast<int>(cores) : 1;
 }
+
+// The threads for `work` units when each thread needs at least `perThread`
+// of them to gain more than it costs to start and to wait for: a tiny image
+// runs on the caller's thread alone. Results never depend on the count.
+inline int workerThreadCountFor(double work, double perThread)
+{
+    const int cores = workerThreadCount();
+    const double useful = work / perThread;
+    return useful >= cores ? cores : useful >= 2 ? static_cast<int>(useful) : 1;
+}

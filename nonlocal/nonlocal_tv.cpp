@@ -26,6 +26,7 @@
 #include <memory>
 #include <new>
 #include <system_error>
+#include <chrono>
 #include <thread>
 
 
@@ -203,16 +204,20 @@ inline void pause()
 
 // A count that one thread raises and another waits for.
 class Progress {
+    static constexpr int kSpins = 4000;   // about 50 µs of pause instructions
+
 public:
     void publish(std::int64_t value) { value_.store(value, std::memory_order_release); }
-    // Spins briefly (the other thread is usually a band away), then yields.
+    // Spins briefly (the other thread is usually a band away), then sleeps
+    // in short naps: when both threads share one core, spinning or yielding
+    // would only keep the awaited thread from running.
     void waitFor(std::int64_t value) const
     {
         for (int spins = 0; value_.load(std::memory_order_acquire) < value; ++spins) {
-            if (spins < 20000)
+            if (spins < kSpins)
                 pause();
             else
-                std::this_thread::yield();
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
     }
 

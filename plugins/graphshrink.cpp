@@ -63,7 +63,19 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                                           integers, values);
     const float* params = static_cast<const float*>(mxGetData(prhs[IN_PARAMS]));
     const NonlocalTvSettings settings{params[6], params[7], values[8]};
+    // lambda = 0 switches the split penalty off (d stays 0); below 0, or mu
+    // at or below 0, the sweeps divide by sums that can vanish or change sign.
+    if (!(settings.lambda >= 0.0f) || !std::isfinite(settings.lambda))
+        raiseError(kFunction, Reason::invalidArgument, "lambda (%g) must be finite and at least 0.",
+                   static_cast<double>(settings.lambda));
+    if (!(settings.mu > 0.0f) || !std::isfinite(settings.mu))
+        raiseError(kFunction, Reason::invalidArgument, "mu (%g) must be finite and above 0.",
+                   static_cast<double>(settings.mu));
     requirePlanes(kFunction, prhs[IN_U], "U0 (argument 1)", 1, p);
+    // The four results and the sweep layout (a position and a weight per slot).
+    const double pixelCount = static_cast<double>(p.rows) * p.cols;
+    requireMemoryFor(kFunction, (2.0 * p.slots + 11.0) * pixelCount * sizeof(float) + 8.0 * p.slots * pixelCount,
+                     "The restoration", "a smaller image or fewer slots need less");
     requirePlanes(kFunction, prhs[IN_D], "D0 (argument 2)", p.slots, p);
     requirePlanes(kFunction, prhs[IN_B], "B0 (argument 3)", p.slots, p);
     requirePlanes(kFunction, prhs[IN_F], "F (argument 4)", 1, p);
@@ -94,11 +106,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     copyInto(results[OUT_D], prhs[IN_D], pixels * static_cast<size_t>(p.slots));
     copyInto(results[OUT_B], prhs[IN_B], pixels * static_cast<size_t>(p.slots));
 
+    // A second thread pays off only from kEntriesPerThread slot entries each.
+    const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
     releaseWorkMemoryWhenCleared();
     if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
                          static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
-                         graph, settings, workerThreadCount(), p.verbose ? printProgress : nullptr, nullptr, &stop)) {
+                         graph, settings, threads, p.verbose ? printProgress : nullptr, nullptr, &stop)) {
         for (mxArray* result : results)
             mxDestroyArray(result);
         if (stop.stopped())

@@ -22,9 +22,9 @@
 %               rows, cols  M and N
 %               patchSide, windowSide  as given to PATCHGRAPH (not used)
 %               K           slots per pixel (PATCHGRAPH prints it as iNbNeigh)
-%               lambda      weight of the split penalty (> 0); 1 for images
-%                           in [0, 1] (1/255 for [0, 255])
-%               mu          weight of the data term: larger mu, closer to F;
+%               lambda      weight of the split penalty (>= 0; 0 leaves D
+%                           at 0); 1 for images in [0, 1] (1/255 for [0, 255])
+%               mu          weight of the data term (> 0): larger mu, closer to F;
 %                           0.4/SIGMA for noise of standard deviation SIGMA
 %                           (15 outer iterations), measured on photographs
 %               nOuter      number of outer iterations
@@ -159,6 +159,8 @@
 %!error <seven arguments> graphshrink(noisy, z, z, noisy, w, nb)
 %!error <four results> [a, b, c, d, e] = graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 1 1]))
 %!error <F \(argument 4\) must be a real single> graphshrink(noisy, z, z, double(noisy), w, nb, single([0 M N 5 11 K 1 1 1]))
+%!error <mu \(-1\) must be finite and above 0> graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 -1 1]))
+%!error <lambda \(-1\) must be finite and at least 0> graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K -1 1 1]))
 %!error <NEIGHBOURS \(argument 6\) must be a real int32> graphshrink(noisy, z, z, noisy, w, double(nb), single([0 M N 5 11 K 1 1 1]))
 %!error <at least 9 elements> graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 1]))
 %!error <PARAMS\(9\) must be finite> graphshrink(noisy, z, z, noisy, w, nb, single([0 M N 5 11 K 1 1 Inf]))

@@ -46,8 +46,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                                           "[verbose rows cols patchSide windowSide iNbNeigh mu nOuter]", integers,
                                           values);
     const float mu = static_cast<const float*>(mxGetData(prhs[IN_PARAMS]))[6];
+    // At or below 0 the sweeps divide by sums that can vanish or change sign.
+    if (!(mu > 0.0f) || !std::isfinite(mu))
+        raiseError(kFunction, Reason::invalidArgument, "mu (%g) must be finite and above 0.", static_cast<double>(mu));
     const std::int32_t nOuter = values[7];
     requirePlanes(kFunction, prhs[IN_F], "F (argument 1)", 1, p);
+    // The result and the sweep layout (a position and a weight per slot).
+    const double pixels = static_cast<double>(p.rows) * p.cols;
+    requireMemoryFor(kFunction, pixels * sizeof(float) + 8.0 * p.slots * pixels, "The restoration",
+                     "a smaller image or fewer slots need less");
     // Only the weight planes 0, 2, …, 2K−2 are read.
     requirePlanes(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.slots > 0 ? 2.0 * p.slots - 1 : 0, p);
     requirePlanes(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 3)", 2.0 * p.slots + 1, p);
@@ -65,9 +72,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     float* u = static_cast<float*>(mxGetData(result));
     std::memcpy(u, mxGetData(prhs[IN_F]), static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols) * sizeof(float));
 
+    const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
     releaseWorkMemoryWhenCleared();
-    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, workerThreadCount(),
+    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, threads,
                          &stop)) {
         mxDestroyArray(result);
         if (stop.stopped())

@@ -19,7 +19,7 @@
 %               rows, cols  M and N
 %               patchSide, windowSide  as given to PATCHGRAPH (not used)
 %               K           slots per pixel (PATCHGRAPH prints it as iNbNeigh)
-%               mu          weight of the data term: larger mu, closer to F;
+%               mu          weight of the data term (> 0): larger mu, closer to F;
 %                           0.01/SIGMA for noise of standard deviation SIGMA
 %                           on [0, 1] (10 outer iterations), measured
 %               nOuter      number of outer iterations

@@ -67,6 +67,11 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
                    "With 4 nearest neighbours windowSide (%d) must be at least 3.", s.windowSide);
     if (s.best < 0)
         raiseError(kFunction, Reason::invalidArgument, "best (%d) must not be negative.", s.best);
+    const int side = 2 * windowHalf(s) + 1;
+    if (s.best > side * side - 1)
+        raiseError(kFunction, Reason::invalidArgument,
+                   "best (%d) exceeds the %d other pixels of a window of side %d (windowSide %d).", s.best,
+                   side * side - 1, side, s.windowSide);
     if (!(s.h > 0.0f))
         raiseError(kFunction, Reason::invalidArgument, "h (%g) must be above 0.", static_cast<double>(s.h));
     const int ic1 = borderWidth(s);
@@ -91,6 +96,13 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
         raiseError(kFunction, Reason::invalidArgument,
                    "A graph with %.0f slots per pixel over %.0f pixels is too large to address.",
                    (planes - 1.0) / 2.0, pixels);
+    // The three results, and the graph under construction (a link and a
+    // weight per slot, a count and a flag per pixel).
+    const double slots = (planes - 1.0) / 2.0;
+    const double bytes = (2.0 * planes + 10.0) * pixels * sizeof(float) + (8.0 * slots + 5.0) * pixels;
+    char what[96];
+    std::snprintf(what, sizeof what, "A graph of %.0f slots per pixel over %.0f pixels", slots, pixels);
+    requireMemoryFor(kFunction, bytes, what, "fewer best neighbours need less");
     return r;
 }
 

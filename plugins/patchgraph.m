@@ -20,7 +20,9 @@
 %               patchSide   side of the patch (an even side s acts as s-1)
 %               windowSide  side of the search window (likewise)
 %               nearest     0, or 4 to keep the 4-connected neighbours
-%               best        number of best-matching neighbours per pixel
+%               best        number of best-matching neighbours per pixel,
+%                           at most the w^2-1 other pixels of a window of
+%                           (odd) side w
 %               h           filtering parameter (> 0); for noise of
 %                           standard deviation SIGMA, 2*SIGMA^2*sum(KERNEL(:))
 %                           (measured on photographs, see the README)

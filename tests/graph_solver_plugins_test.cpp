@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <regex>
+
+#include <sched.h>
 
 using namespace imrestore;
 
@@ -193,6 +196,28 @@ TEST(GraphSolverPlugins, WorkMemoryKeptBetweenCallsChangesNoBit)
     }
 }
 
+TEST(GraphshrinkPlugin, ManyIterationsOnATinyImageStayFastOnOneCore)
+{
+    // A helper thread that spun while waiting for the caller's thread on the
+    // same core made 10^4 outer iterations on 3x3 pixels take seconds.
+    cpu_set_t saved, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &saved)) {
+            CPU_SET(c, &one);
+            break;
+        }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const Problem pr(3, 3, makePatchGraph(3, 3, 1, 3, 0, 6));
+    const auto start = std::chrono::steady_clock::now();
+    const CallResult r = shrink(3, pr.image.get(), pr.fields.get(), pr.fields.get(), pr, pr.shrinkParams(0, 1, 1, 10000));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    sched_setaffinity(0, sizeof saved, &saved);
+    ASSERT_FALSE(r.failed) << r.errorMessage;
+    EXPECT_LT(seconds, 2.0);
+}
+
 TEST(GraphsmoothPlugin, ReturnsTheSolverResult)
 {
     const Problem pr(30, 22, makePatchGraph(30, 22, 3, 7, 4, 8));
@@ -340,6 +365,13 @@ TEST(GraphshrinkPlugin, RejectsBadInputBeforeDoingAnything)
         {"negative column", a.neighbourAt(P + 7, -1), 1, "invalidArgument", "columns in 0..4"},
         {"column past the image", a.neighbourAt(3 * P + 2, 5), 1, "invalidArgument", "names row"},
         {"row past the image", a.neighbourAt(4 * P + 29, 6), 1, "invalidArgument", "rows must lie in 0..5"},
+        // Parameters at which the sweeps divide by sums that vanish or change sign.
+        {"negative lambda", a.with(6, -1), 1, "invalidArgument", "lambda (-1)"},
+        {"NaN lambda", a.with(6, kNaN), 1, "invalidArgument", "lambda (nan)"},
+        {"zero mu", a.with(7, 0), 1, "invalidArgument", "mu (0)"},
+        {"negative mu", a.with(7, -1), 1, "invalidArgument", "mu (-1)"},
+        {"infinite mu", a.with(7, kInf), 1, "invalidArgument", "mu (inf)"},
+        {"a graph no machine holds", a.with(5, 2e9f), 1, "tooLarge", "more than this machine's memory"},
     };
     expectRejected(graphshrink(), "graphshrink", table);
 }
@@ -372,6 +404,9 @@ TEST(GraphsmoothPlugin, RejectsBadInputBeforeDoingAnything)
          "inconsistentSizes", "NEIGHBOURS (argument 3)"},
         {"row past the image", a.neighbourAt(2 * P + 1, 6), 1, "invalidArgument", "rows must lie in 0..5"},
         {"negative row", a.neighbourAt(4 * P, -3), 1, "invalidArgument", "names row -3"},
+        {"zero mu", a.with(6, 0), 1, "invalidArgument", "mu (0)"},
+        {"negative mu", a.with(6, -1), 1, "invalidArgument", "mu (-1)"},
+        {"a graph no machine holds", a.with(5, 2e9f), 1, "tooLarge", "more than this machine's memory"},
     };
     expectRejected(graphsmooth(), "graphsmooth", table);
     // 2K − 1 weight planes are enough.
