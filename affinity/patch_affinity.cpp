@@ -161,13 +161,6 @@ std::int64_t affinityEntries(std::ptrdiff_t M, std::ptrdiff_t N, int t)
     return heights * widths;
 }
 
-double affinityCapacity(std::ptrdiff_t M, std::ptrdiff_t N, int t)
-{
-    const double n = static_cast<double>(M) * static_cast<double>(N);
-    const double W = (2.0 * t + 1.0) * (2.0 * t + 1.0);
-    return std::ceil(n * n * (W / n));
-}
-
 bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, int p, int t, double h,
                         int threads, double* values, std::int64_t* rowIndex, std::int64_t* columnStart,
                         StopCheck* stop)

@@ -40,9 +40,6 @@ double patchDistance(const double* extended, std::ptrdiff_t a, std::ptrdiff_t b,
 // Entries of the matrix: Σ_y (clipped window height) · Σ_x (clipped window width).
 std::int64_t affinityEntries(std::ptrdiff_t M, std::ptrdiff_t N, int t);
 
-// The capacity a host is asked for: ceil(n·n·(W/n)) in doubles, W = (2t+1)².
-double affinityCapacity(std::ptrdiff_t M, std::ptrdiff_t N, int t);
-
 // Fills the n×n matrix (n = M·N) into values, rowIndex (one per entry) and
 // columnStart (n + 1), columns in order with rows ascending, on `threads`
 // threads (the result does not depend on it). False, with nothing written,

@@ -23,6 +23,7 @@ using namespace imrestore;
 namespace {
 
 const char* const kFunction = "patchaffinity";
+const double kSmallestH = 1e-150;
 
 // A numeric scalar argument, finite.
 double readFinite(const mxArray* argument, const char* name)
@@ -67,6 +68,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const double h = readFinite(prhs[1], "H (argument 2)");
     if (h == 0)
         raiseError(kFunction, Reason::invalidArgument, "H (argument 2) must not be 0.");
+    // Below this 2h^2 underflows and the patch weights become infinite (and
+    // the distance of two equal pixels, infinity times 0, NaN).
+    if (std::fabs(h) < kSmallestH)
+        raiseError(kFunction, Reason::invalidArgument,
+                   "H (argument 2) must be at least %g in magnitude (it is %g): 2*H^2 would underflow.", kSmallestH, h);
     const int p = nrhs >= 3 ? readRadius(prhs[2], "PATCHRADIUS (argument 3)") : 3;
     const int t = nrhs >= 4 ? readRadius(prhs[3], "SEARCHRADIUS (argument 4)") : 6;
     const std::ptrdiff_t M = static_cast<std::ptrdiff_t>(mxGetM(image)), N = static_cast<std::ptrdiff_t>(mxGetN(image));
@@ -76,20 +82,21 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    "past each border.",
                    p, M, N);
 
+    // The matrix holds exactly the entries its windows have (the image border
+    // cuts them), and asks the host for that much room.
     const std::int64_t entries = affinityEntries(M, N, t);
-    const double capacity = std::max(affinityCapacity(M, N, t), static_cast<double>(entries));
-    const double bytes = capacity * (sizeof(double) + sizeof(mwIndex));
-    if (capacity > 9.0e18 || bytes > physicalMemoryBytes())
+    const double bytes = static_cast<double>(entries) * (sizeof(double) + sizeof(mwIndex));
+    if (bytes > physicalMemoryBytes())
         raiseError(kFunction, Reason::tooLarge,
-                   "The affinity matrix has %.0f entries, and the host is asked for room for n*(2t+1)^2 = %.0f "
-                   "(%.3g GB), more than this machine's memory holds; a smaller search radius needs less.",
-                   static_cast<double>(entries), capacity, bytes / 1e9);
+                   "The affinity matrix has %.0f entries (%.3g GB), more than this machine's memory holds; a smaller "
+                   "search radius needs less.",
+                   static_cast<double>(entries), bytes / 1e9);
 
     // The host would zero-fill a sparse matrix of this capacity (seconds
     // for a large image, and no Ctrl-C meanwhile). Its values and row
     // indices come from mxMalloc instead, filled here and handed over.
     const std::ptrdiff_t n = M * N;
-    const size_t room = static_cast<size_t>(capacity);
+    const size_t room = static_cast<size_t>(entries);
     mxArray* result = mxCreateSparse(static_cast<mwSize>(n), static_cast<mwSize>(n), 1, mxREAL);
     double* values = static_cast<double*>(mxMalloc(room * sizeof(double)));
     mwIndex* rowIndex = static_cast<mwIndex*>(mxMalloc(room * sizeof(mwIndex)));
@@ -98,7 +105,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         mxFree(rowIndex);
         mxDestroyArray(result);
         raiseError(kFunction, Reason::outOfMemory, "patchaffinity could not allocate the %.0f entries of its result.",
-                   capacity);
+                   static_cast<double>(entries));
     }
     HostStopCheck stop;
     const bool built = buildPatchAffinity(mxGetPr(image), M, N, p, t, h, workerThreadCount(), values,
@@ -112,9 +119,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
             endInterruptedCall(kFunction);
         raiseError(kFunction, Reason::outOfMemory, "patchaffinity could not allocate its work memory.");
     }
-    // The room past the entries reads as zeros, as in a matrix the host made.
-    std::fill(values + entries, values + room, 0.0);
-    std::fill(rowIndex + entries, rowIndex + room, mwIndex{0});
     mxFree(mxGetPr(result));
     mxFree(mxGetIr(result));
     mxSetNzmax(result, static_cast<mwSize>(room));

@@ -16,9 +16,10 @@
 %
 %   Arguments:
 %     I   real double M-by-N image.
-%     H   filtering parameter, finite and not 0. For nonlocal means,
-%         (W*F(:)) ./ sum(W, 2), of noise of standard deviation SIGMA,
-%         H = 0.8*SIGMA (measured on photographs, see the README).
+%     H   filtering parameter, finite, at least 1e-150 in magnitude. For
+%         nonlocal means, (W*F(:)) ./ sum(W, 2), of noise of standard
+%         deviation SIGMA, H = 0.8*SIGMA (measured on photographs, see the
+%         README).
 %     P   patch half-size, 0 <= P < min(M, N) (default 3).
 %     T   search half-width, T >= 0 (default 6).
 %   P and T are truncated toward zero. W must be assigned: one output is required.

@@ -76,11 +76,9 @@ TEST(PatchAffinity, KernelForRadiusOne)
     EXPECT_EQ(mirrorIndex(5, 5), 3);
 }
 
-TEST(PatchAffinity, CapacityAndEntries)
+TEST(PatchAffinity, EntriesOfTheCutWindows)
 {
-    EXPECT_EQ(affinityCapacity(2, 5, 3), 491.0);
-    EXPECT_EQ(affinityCapacity(2, 7, 1), 127.0);
-    EXPECT_EQ(affinityCapacity(20, 30, 6), 600.0 * 169);
+    EXPECT_EQ(affinityEntries(3, 1, 3000), 9);   // every pixel sees the whole image
     EXPECT_EQ(affinityEntries(2, 5, 3), 4 * 23);   // heights 2 + 2, widths 4 + 5 + 5 + 5 + 4
     EXPECT_EQ(affinityEntries(20, 30, 0), 600);
 }

@@ -43,7 +43,7 @@ TEST(PatchaffinityPlugin, BuildsTheSparseMatrixWithItsDefaults)
         ASSERT_TRUE(mxIsSparse(W));
         EXPECT_EQ(mxGetM(W), size_t(M * N));
         EXPECT_EQ(mxGetN(W), size_t(M * N));
-        EXPECT_EQ(mxGetNzmax(W), size_t(M * N * 169));
+        EXPECT_EQ(mxGetNzmax(W), values.size());   // room for the entries the windows hold
         const mwIndex* jc = mxGetJc(W);
         const mwIndex* ir = mxGetIr(W);
         ASSERT_EQ(jc[M * N], values.size());
@@ -63,7 +63,7 @@ TEST(PatchaffinityPlugin, RejectsBadInputBeforeDoingAnything)
     const Array sparse(mxCreateSparse(6, 5, 2, mxREAL)), empty = standin::makeDouble({0, 0}, {});
     const Array text = standin::makeArray(mxCHAR_CLASS, {1, 1}), zero = scalar(0), negative = scalar(-1),
                 nan = scalar(std::numeric_limits<double>::quiet_NaN()), inf = scalar(std::numeric_limits<double>::infinity()),
-                five = scalar(5), big = imageArray(3000, 3000), hugeWindow = scalar(2900);
+                five = scalar(5), big = imageArray(3000, 3000), hugeWindow = scalar(2900), tiny = scalar(-1e-155);
     const std::vector<RejectedCall> table = {
         {"no argument", {}, 1, "notEnoughInputs", "At least one inputs required."},
         {"seven arguments", {image.get(), h.get(), p.get(), t.get(), p.get(), p.get(), p.get()}, 1, "tooManyInputs",
@@ -79,6 +79,7 @@ TEST(PatchaffinityPlugin, RejectsBadInputBeforeDoingAnything)
         {"text h", {image.get(), text.get()}, 1, "invalidArgument", "H (argument 2) must be a numeric scalar"},
         {"h NaN", {image.get(), nan.get()}, 1, "invalidArgument", "H (argument 2) must be finite"},
         {"h zero", {image.get(), zero.get()}, 1, "invalidArgument", "must not be 0"},
+        {"h whose square underflows", {image.get(), tiny.get()}, 1, "invalidArgument", "2*H^2 would underflow"},
         {"p infinite", {image.get(), h.get(), inf.get()}, 1, "invalidArgument", "PATCHRADIUS (argument 3) must be finite"},
         {"p negative", {image.get(), h.get(), negative.get()}, 1, "invalidArgument", "must not be negative"},
         {"p not below the image sizes", {image.get(), h.get(), five.get()}, 1, "invalidArgument",
@@ -90,4 +91,16 @@ TEST(PatchaffinityPlugin, RejectsBadInputBeforeDoingAnything)
     };
     for (const RejectedCall& bad : table)
         expectRejected("patchaffinity", bad);
+}
+
+TEST(PatchaffinityPlugin, AsksForTheRoomTheCutWindowsNeed)
+{
+    // A search window far wider than the image: 9 entries, where n*(2t+1)^2
+    // asked for 108 million (seconds and gigabytes).
+    const Array column = standin::makeDouble({3, 1}, {0.1, 0.5, 0.9}), h = scalar(0.1), p = scalar(0),
+                t = scalar(3000);
+    const CallResult r = patchaffinity().call(1, {column.get(), h.get(), p.get(), t.get()});
+    ASSERT_FALSE(r.failed) << r.errorMessage;
+    EXPECT_EQ(mxGetNzmax(r.results[0].get()), 9u);
+    EXPECT_EQ(mxGetJc(r.results[0].get())[3], 9u);
 }
