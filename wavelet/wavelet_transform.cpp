@@ -152,8 +152,10 @@ void synthesizeContiguous(const simd::Kernels& kernels, const double* lo, const 
             double* lowCopy = block;
             double* highCopy = block + count + e;
             for (std::ptrdiff_t q = 0; q < count + e; ++q) {
-                std::ptrdiff_t c = first - e + q;
-                while (c < 0)
+                // first − e + q modulo half, in constant time: e grows with
+                // the filter, which may be far longer than the signal.
+                std::ptrdiff_t c = (first - e + q) % half;
+                if (c < 0)
                     c += half;
                 lowCopy[q] = loTail && c >= half - e ? loTail[c - (half - e)] : lo[c];
                 highCopy[q] = hi[c];
