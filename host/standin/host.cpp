@@ -58,6 +58,9 @@ std::size_t elementSize(mxClassID classId)
     case mxSINGLE_CLASS: case mxINT32_CLASS: case mxUINT32_CLASS: return 4;
     case mxINT16_CLASS: case mxUINT16_CLASS: case mxCHAR_CLASS: return 2;
     case mxINT8_CLASS: case mxUINT8_CLASS: case mxLOGICAL_CLASS: return 1;
+    // Cells and structs hold one opaque handle per element here: the
+    // plug-ins only ever look at their class.
+    case mxCELL_CLASS: case mxSTRUCT_CLASS: return sizeof(void*);
     default: throw std::invalid_argument("the stand-in host holds no arrays of this class");
     }
 }
