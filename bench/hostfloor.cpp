@@ -2,9 +2,9 @@
 // arrays of the given classes and sizes, writes each element once (as a
 // plug-in writes its results) and returns them.
 //
-//   [A, B, ...] = hostfloor(SPEC_A, SPEC_B, ...)
+//   [A, B, ...] = hostfloor(SHAPE_A, SHAPE_B, ...)
 //
-// Each SPEC is a double row vector: [1 dims...] double, [2 dims...] single,
+// Each SHAPE is a double row vector: [1 dims...] double, [2 dims...] single,
 // [3 dims...] int32, [4 n nnz] an n-by-n sparse double matrix with nnz
 // entries, spread evenly over its columns.
 #include <mex.h>
@@ -13,12 +13,12 @@
 
 namespace {
 
-mxArray* create(const mxArray* spec)
+mxArray* create(const mxArray* shape)
 {
-    const double* s = mxGetPr(spec);
-    const mwSize count = mxGetNumberOfElements(spec);
-    if (!mxIsDouble(spec) || count < 2)
-        mexErrMsgIdAndTxt("hostfloor:spec", "each SPEC is [class dims...]");
+    const double* s = mxGetPr(shape);
+    const mwSize count = mxGetNumberOfElements(shape);
+    if (!mxIsDouble(shape) || count < 2)
+        mexErrMsgIdAndTxt("hostfloor:shape", "each SHAPE is [class dims...]");
     const int kind = static_cast<int>(s[0]);
     if (kind == 4) {
         const mwSize n = static_cast<mwSize>(s[1]), nnz = static_cast<mwSize>(s[2]);
