@@ -121,36 +121,11 @@ void sweepInnerBand(RofFields& s, std::ptrdiff_t x0, double lambda, double recip
         *here = next;
         return next;
     };
-    const std::ptrdiff_t rows = M - 2, steps = rows + kSkew * (L - 1);
-    for (std::ptrdiff_t t = 0; t < steps; ++t) {
-        if (t >= kSkew * (L - 1) && t < rows) {
-            // Every lane inside the inner rows: the lanes' values in locals
-            // that stay in registers.
-            const std::ptrdiff_t end = rows;
-            double up[L], lanes[L][2];
-            for (int r = 0; r < L; ++r) {
-                up[r] = below[r];
-                lanes[r][0] = recent[r][0];
-                lanes[r][1] = recent[r][1];
-            }
-            for (; t < end; ++t) {
-#pragma GCC unroll 8
-                for (int r = 0; r < L; ++r)
-                    up[r] = update(r, t, up, lanes);
-#pragma GCC unroll 8
-                for (int r = 0; r < L; ++r) {
-                    lanes[r][1] = lanes[r][0];
-                    lanes[r][0] = up[r];
-                }
-            }
-            for (int r = 0; r < L; ++r) {
-                below[r] = up[r];
-                recent[r][0] = lanes[r][0];
-                recent[r][1] = lanes[r][1];
-            }
-            --t;
-            continue;
-        }
+    // Lane r starts kSkew·r steps after lane 0: the lanes enter during the
+    // first `fill` steps and leave during the last.
+    const std::ptrdiff_t rows = M - 2, fill = kSkew * (L - 1), steps = rows + fill;
+    // A step at which some lanes are above or below the inner rows.
+    auto partialStep = [&](std::ptrdiff_t t) {
         double next[L] = {};
         for (int r = 0; r < L; ++r)
             if (t - kSkew * r >= 0 && t - kSkew * r < rows)
@@ -159,7 +134,38 @@ void sweepInnerBand(RofFields& s, std::ptrdiff_t x0, double lambda, double recip
             recent[r][1] = recent[r][0];
             recent[r][0] = next[r];
         }
-    }
+    };
+    // Steps [first, last), at which every lane is inside the inner rows: the
+    // lanes' values in locals that stay in registers.
+    auto steadySteps = [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+        double up[L], lanes[L][2];
+        for (int r = 0; r < L; ++r) {
+            up[r] = below[r];
+            lanes[r][0] = recent[r][0];
+            lanes[r][1] = recent[r][1];
+        }
+        for (std::ptrdiff_t t = first; t < last; ++t) {
+#pragma GCC unroll 8
+            for (int r = 0; r < L; ++r)
+                up[r] = update(r, t, up, lanes);
+#pragma GCC unroll 8
+            for (int r = 0; r < L; ++r) {
+                lanes[r][1] = lanes[r][0];
+                lanes[r][0] = up[r];
+            }
+        }
+        for (int r = 0; r < L; ++r) {
+            below[r] = up[r];
+            recent[r][0] = lanes[r][0];
+            recent[r][1] = lanes[r][1];
+        }
+    };
+    for (std::ptrdiff_t t = 0; t < fill; ++t)
+        partialStep(t);
+    if (rows > fill)
+        steadySteps(fill, rows);
+    for (std::ptrdiff_t t = std::max(fill, rows); t < steps; ++t)
+        partialStep(t);
 }
 
 const int kSweepLanes = 8;
