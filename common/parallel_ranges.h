@@ -1,10 +1,12 @@
 // Splitting independent per-element work over threads.
 #pragma once
 
+#include "common/thread_start.h"
+
 #include <algorithm>
 #include <cstddef>
-#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace imrestore {
@@ -21,12 +23,13 @@ void forEachRange(std::ptrdiff_t count, int threads, std::ptrdiff_t grain, std::
     workers = std::min(workers, std::max<std::ptrdiff_t>(1, grains));
     auto bound = [&](std::ptrdiff_t w) { return std::min(count, grains * w / workers * grain); };
     std::vector<std::thread> started;
+    started.reserve(static_cast<std::size_t>(workers - 1));
     for (std::ptrdiff_t w = 1; w < workers; ++w) {
-        try {
-            started.emplace_back(work, bound(w), bound(w + 1), static_cast<int>(w));
-        } catch (const std::system_error&) {
+        std::thread thread = tryStartThread(work, bound(w), bound(w + 1), static_cast<int>(w));
+        if (thread.joinable())
+            started.push_back(std::move(thread));
+        else
             work(bound(w), bound(w + 1), static_cast<int>(w));
-        }
     }
     work(bound(0), bound(1), 0);
     for (std::thread& t : started)

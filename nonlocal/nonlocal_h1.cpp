@@ -13,28 +13,23 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
     if (!buildSweepSchedule(graph, threads, &schedule))
         return false;
     // Padding positions: value 0, offset 0, denominator 1, so they stay finite.
-    float* slab = allocateFilled(schedule.positions, 0.0f);
-    float* offset = allocateFilled(schedule.positions, 0.0f);
-    float* denominator = allocateFilled(schedule.positions, 1.0f);
+    const std::size_t n = static_cast<std::size_t>(schedule.positions);
+    const WorkArray<float> slab(n, 0.0f), offset(n, 0.0f), denominator(n, 1.0f);
     bool completed = slab && offset && denominator;
     if (completed) {
-        imageToSlab(schedule, u, slab);
-        scaledImageToSlab(schedule, f, mu, offset);
-        weightSumsToSlab(schedule, graph, mu, 1.0f, false, denominator);
+        imageToSlab(schedule, u, slab.get());
+        scaledImageToSlab(schedule, f, mu, offset.get());
+        weightSumsToSlab(schedule, graph, mu, 1.0f, false, denominator.get());
         // Two sweeps per iteration, each polled band by band.
         for (std::int64_t sweep = 0; sweep < 2 * std::int64_t{nOuter} && completed; ++sweep)
             for (std::ptrdiff_t band = 0; band < schedule.bands && completed; ++band) {
                 completed = !pollStop(stop);
                 if (completed)
-                    sweepBands(schedule, slab, 1.0f, offset, nullptr, denominator, band, band + 1);
+                    sweepBands(schedule, slab.get(), 1.0f, offset.get(), nullptr, denominator.get(), band, band + 1);
             }
         if (completed)
-            slabToImage(schedule, slab, u);
+            slabToImage(schedule, slab.get(), u);
     }
-    releaseWorkMemory(slab);
-    releaseWorkMemory(offset);
-    releaseWorkMemory(denominator);
-    releaseSweepSchedule(&schedule);
     return completed;
 }
 

@@ -2,21 +2,8 @@
 #pragma once
 
 #include "nonlocal/sweep_schedule.h"
-#include "common/work_memory.h"
 
 namespace imrestore {
-
-
-// Work array of n floats set to `fill`, released with releaseWorkMemory;
-// null when memory is short.
-inline float* allocateFilled(std::ptrdiff_t n, float fill)
-{
-    float* values = static_cast<float*>(allocateWorkMemory(static_cast<size_t>(n > 0 ? n : 1) * sizeof(float)));
-    if (values)
-        for (std::ptrdiff_t p = 0; p < n; ++p)
-            values[p] = fill;
-    return values;
-}
 
 // Slab position of pixel (i, 0); pixel (i, j) is at rowStart + j·lanes.
 inline std::ptrdiff_t slabRowStart(const SweepSchedule& s, std::ptrdiff_t i)

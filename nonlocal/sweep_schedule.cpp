@@ -123,10 +123,11 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     chooseLayout(graph, &s);
     s.sweepWavefront = simd::kernels().sweepWavefront;
     const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
-    s.linkPosition = static_cast<std::int32_t*>(allocateWorkMemory(linkCount(s) * sizeof(std::int32_t)));
-    s.linkWeight = static_cast<float*>(allocateWorkMemory(linkCount(s) * sizeof(float)));
+    s.linkPosition = WorkArray<std::int32_t>(linkCount(s));
+    s.linkWeight = WorkArray<float>(linkCount(s));
     if (!s.linkPosition || !s.linkWeight) {
-        releaseSweepSchedule(&s);
+        s.linkPosition = {};
+        s.linkWeight = {};
         return false;
     }
     // One slot plane of a row at a time, so that the host planes are read in order.
@@ -136,7 +137,7 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
             for (std::ptrdiff_t k = 0; k < K; ++k) {
                 const std::int32_t* column = graph.columnPlane(k) + N * i;
                 const std::int32_t* row = graph.rowPlane(k) + N * i;
-                std::int32_t* out = s.linkPosition + linkIndex(s, first, k, i % V);
+                std::int32_t* out = s.linkPosition.get() + linkIndex(s, first, k, i % V);
                 for (std::ptrdiff_t j = 0; j < N; ++j)
                     out[j * K * V] = static_cast<std::int32_t>(slabPosition(s, row[j], column[j]));
             }
@@ -146,7 +147,7 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
             for (std::ptrdiff_t k = 0; k < K; ++k)
                 s.linkPosition[linkIndex(s, step, k, r)] = static_cast<std::int32_t>(step * V + r);
         });
-    weightsToLinkOrder(s, graph, threads, s.linkWeight);
+    weightsToLinkOrder(s, graph, threads, s.linkWeight.get());
     return true;
 }
 
@@ -167,14 +168,6 @@ void weightsToLinkOrder(const SweepSchedule& s, const GraphInput& graph, int thr
             for (std::ptrdiff_t k = 0; k < K; ++k)
                 links[linkIndex(s, step, k, r)] = 0.0f;
         });
-}
-
-void releaseSweepSchedule(SweepSchedule* schedule)
-{
-    releaseWorkMemory(schedule->linkPosition);
-    releaseWorkMemory(schedule->linkWeight);
-    schedule->linkPosition = nullptr;
-    schedule->linkWeight = nullptr;
 }
 
 namespace {
@@ -232,7 +225,7 @@ void sweepBands(const SweepSchedule& schedule, float* u, float scale, const floa
                 const float* denominator, std::ptrdiff_t firstBand, std::ptrdiff_t lastBand)
 {
     const std::ptrdiff_t first = firstBand * schedule.steps, last = lastBand * schedule.steps;
-    const simd::WavefrontSweep sweep{u,         schedule.slots, schedule.linkPosition, schedule.linkWeight,
+    const simd::WavefrontSweep sweep{u,         schedule.slots, schedule.linkPosition.get(), schedule.linkWeight.get(),
                                      scale,     offset,         subtract,              denominator};
     if (schedule.lanes == kWavefrontLanes)
         schedule.sweepWavefront(sweep, first, last);

@@ -16,6 +16,7 @@
 
 #include "simd/kernels.h"
 
+#include "common/work_memory.h"
 #include "nonlocal/graph_view.h"
 
 #include <cstddef>
@@ -35,8 +36,8 @@ struct SweepSchedule {
     // Link order: for each step, slot and lane (in that order), the slab
     // position of the slot's neighbour and the slot's weight (padding: the
     // lane's own position and weight 0).
-    std::int32_t* linkPosition;
-    float* linkWeight;
+    WorkArray<std::int32_t> linkPosition;
+    WorkArray<float> linkWeight;
     // The wavefront sweep of the vector path in force when it was built.
     void (*sweepWavefront)(const imrestore::simd::WavefrontSweep&, std::ptrdiff_t first, std::ptrdiff_t last);
 };
@@ -73,9 +74,8 @@ std::ptrdiff_t linkRowReach(const GraphInput& graph);
 
 // Lays out the sweep for the graph, weights from its weight planes, bands
 // split between threads. False, with nothing allocated, when memory is short.
-// Every neighbour must lie inside the image.
+// Every neighbour must lie inside the image. The schedule owns its arrays.
 bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* schedule);
-void releaseSweepSchedule(SweepSchedule* schedule);
 
 // Copies the graph's K weight planes into link order; padding entries become 0.
 void weightsToLinkOrder(const SweepSchedule& schedule, const GraphInput& graph, int threads, float* links);

@@ -4,6 +4,7 @@
 #include "common/work_memory.h"
 
 #include <algorithm>
+#include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -55,7 +56,7 @@ inline int lowestSetBit(std::uint32_t bits)
 // array has kScanWidth entries of padding past its last pixel).
 std::ptrdiff_t findSlot(const WeightGraph& graph, std::ptrdiff_t g, std::ptrdiff_t count, std::int32_t target)
 {
-    const std::int32_t* links = graph.links + g * graph.slots;
+    const std::int32_t* links = graph.links.get() + g * graph.slots;
     if (count <= kScanWidth) {
         std::uint32_t matches = matchMask(links, target);
         matches &= static_cast<std::uint32_t>((std::uint64_t{1} << count) - 1);
@@ -86,27 +87,12 @@ bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_
 {
     const std::size_t pixels = static_cast<std::size_t>(rows * cols);
     const std::size_t entries = pixels * static_cast<std::size_t>(slots);
-    *graph = {rows, cols, slots, nullptr, nullptr, nullptr, nullptr};
-    graph->counts = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * pixels));
-    graph->links = static_cast<std::int32_t*>(allocateWorkMemory(sizeof(std::int32_t) * (entries + kScanWidth)));
-    graph->weights = static_cast<float*>(allocateWorkMemory(sizeof(float) * entries));
-    graph->normalised = static_cast<unsigned char*>(allocateWorkMemory(pixels));
-    if (graph->counts && graph->links && graph->weights && graph->normalised)
-        return true;
-    releaseWeightGraph(graph);
-    return false;
-}
-
-void releaseWeightGraph(WeightGraph* graph)
-{
-    releaseWorkMemory(graph->counts);
-    releaseWorkMemory(graph->links);
-    releaseWorkMemory(graph->weights);
-    releaseWorkMemory(graph->normalised);
-    graph->counts = nullptr;
-    graph->links = nullptr;
-    graph->weights = nullptr;
-    graph->normalised = nullptr;
+    WeightGraph made{rows, cols, slots, WorkArray<std::int32_t>(pixels), WorkArray<std::int32_t>(entries + kScanWidth),
+                     WorkArray<float>(entries), WorkArray<unsigned char>(pixels)};
+    if (!made.counts || !made.links || !made.weights || !made.normalised)
+        return false;
+    *graph = std::move(made);
+    return true;
 }
 
 bool presetGraph(WeightGraph& graph, int nearest, StopCheck* stop)
@@ -158,8 +144,8 @@ void pairSlots(WeightGraph& graph)
                 graph.links[g * K + k] = 0;
                 graph.weights[g * K + k] = 0.0f;
             } else {   // exchanging a slot with itself (q = k) changes nothing
-                std::int32_t* links = graph.links + partner * K;
-                float* weights = graph.weights + partner * K;
+                std::int32_t* links = graph.links.get() + partner * K;
+                float* weights = graph.weights.get() + partner * K;
                 const std::int32_t link = links[q];
                 links[q] = links[k];
                 links[k] = link;
@@ -176,7 +162,7 @@ void normalizeWeights(WeightGraph& graph)
     const std::ptrdiff_t K = graph.slots;
     const std::ptrdiff_t pixels = graph.rows * graph.cols;
     for (std::ptrdiff_t g = 0; g < pixels; ++g) {
-        float* weights = graph.weights + g * K;
+        float* weights = graph.weights.get() + g * K;
         float sum = 0.0f;
         for (std::ptrdiff_t k = 0; k < K; ++k)
             sum += weights[k];

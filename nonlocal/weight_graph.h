@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/stop_check.h"
+#include "common/work_memory.h"
 #include "nonlocal/graph_view.h"
 
 #include <cstddef>
@@ -18,10 +19,10 @@ namespace imrestore {
 // Offsets are 32-bit: M·N must stay below 2^31.
 struct WeightGraph {
     std::ptrdiff_t rows, cols, slots;
-    std::int32_t* counts;
-    std::int32_t* links;
-    float* weights;
-    unsigned char* normalised;
+    WorkArray<std::int32_t> counts;
+    WorkArray<std::int32_t> links;
+    WorkArray<float> weights;
+    WorkArray<unsigned char> normalised;
 };
 
 inline std::ptrdiff_t graphOffset(const WeightGraph& graph, std::ptrdiff_t i, std::ptrdiff_t j)
@@ -29,10 +30,9 @@ inline std::ptrdiff_t graphOffset(const WeightGraph& graph, std::ptrdiff_t i, st
     return j + graph.cols * i;
 }
 
-// Allocates the arrays of an M×N graph with K slots per pixel from the heap;
-// false (nothing allocated) when memory is short.
+// Allocates the arrays of an M×N graph with K slots per pixel (owned by the
+// graph); false (nothing allocated) when memory is short.
 bool allocateWeightGraph(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_t slots, WeightGraph* graph);
-void releaseWeightGraph(WeightGraph* graph);
 
 // Empties every slot and sets every count to `nearest`, polling `stop`
 // between slices of pixels (a large graph takes a second to touch); false

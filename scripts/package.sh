@@ -20,7 +20,7 @@ mkdir -p "$pkg/inst" "$pkg/src/plugins" "$pkg/src/help"
 cp "$top/DESCRIPTION" "$top/COPYING" "$top/INDEX" "$top/NEWS" "$pkg/"
 cp -R "$top"/toolbox/* "$pkg/inst/"
 cp "$top"/plugins/*.m "$pkg/src/help/"
-cp "$top/package/Makefile" "$pkg/src/"
+cp "$top/package/Makefile" "$top/core_sources.txt" "$pkg/src/"
 cp "$top"/plugins/*.cpp "$top"/plugins/*.h "$pkg/src/plugins/"
 for folder in host common simd nonlocal tv affinity wavelet; do
   mkdir -p "$pkg/src/$folder"

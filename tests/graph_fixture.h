@@ -49,9 +49,6 @@ struct OwnedGraph {
         if (!allocateWeightGraph(rows, cols, slots, &graph))
             throw std::bad_alloc();
     }
-    ~OwnedGraph() { releaseWeightGraph(&graph); }
-    OwnedGraph(const OwnedGraph&) = delete;
-    OwnedGraph& operator=(const OwnedGraph&) = delete;
 
     std::ptrdiff_t entry(int i, int j, int k) const { return (j + graph.cols * i) * graph.slots + k; }
     std::int32_t count(int i, int j) const { return graph.counts[j + graph.cols * i]; }

@@ -105,7 +105,6 @@ void buildReferencePatchGraph(const float* image, const float* kernel, const Pat
     pairSlots(graph);
     normalizeWeights(graph);
     storeGraph(graph, arrays);
-    releaseWeightGraph(&graph);
 }
 
 } // namespace imrestore

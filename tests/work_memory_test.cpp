@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 using namespace imrestore;
@@ -43,4 +44,28 @@ TEST(WorkMemory, KeepsLargeBlocksForRequestsTheyFitWithinItsBounds)
     EXPECT_LE(keptWorkMemoryBytes(), kKeptBytes);
     releaseKeptWorkMemory();
     EXPECT_EQ(keptWorkMemoryBytes(), 0u);
+}
+
+TEST(WorkMemory, WorkArraysOwnTheirBlockAndRefuseCountsBeyondTheAddressSpace)
+{
+    releaseKeptWorkMemory();
+    constexpr std::size_t large = std::size_t{3} << 20;
+    {
+        const WorkArray<float> filled(large / sizeof(float), 2.5f);
+        ASSERT_TRUE(filled);
+        EXPECT_EQ(filled[0], 2.5f);
+        EXPECT_EQ(filled[large / sizeof(float) - 1], 2.5f);
+        WorkArray<float> moved;
+        EXPECT_FALSE(moved);
+        WorkArray<float> owner(16);
+        moved = std::move(owner);
+        EXPECT_TRUE(moved);
+    }
+    // Both blocks went back: the large one is kept for the next call.
+    EXPECT_GE(keptWorkMemoryBytes(), large);
+    EXPECT_FALSE(WorkArray<double>(SIZE_MAX / 4));
+    EXPECT_FALSE(WorkArray<char>(SIZE_MAX - 8));
+    const WorkArray<int> empty(0);
+    EXPECT_TRUE(empty);   // room for one value
+    releaseKeptWorkMemory();
 }

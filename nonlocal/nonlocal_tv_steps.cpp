@@ -1,0 +1,163 @@
+#include "nonlocal/nonlocal_tv_steps.h"
+
+#include "common/fast_math.h"
+
+#include <cmath>
+
+namespace imrestore {
+
+namespace {
+
+// subtract(x) ← λ·S for the pixels of rows [first, last), with
+// S = Σ_k s_k·(d_k(x) − d_k(y_k)) − s_k·(b_k(x) − b_k(y_k)), each term its own
+// rounded step, d and b of y_k at slot k. One slot plane at a time for all
+// the rows, so that the neighbours' values come from a few rows of one plane.
+template <int V>
+void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last, float* sums)
+{
+    const SweepSchedule& s = *st.schedule;
+    const std::int32_t N = static_cast<std::int32_t>(s.cols);
+    const std::ptrdiff_t P = s.rows * s.cols;
+    for (std::ptrdiff_t p = 0; p < (last - first) * N; ++p)
+        sums[p] = 0.0f;
+    for (std::ptrdiff_t k = 0; k < s.slots; ++k)
+        for (std::ptrdiff_t i = first; i < last; ++i) {
+            const std::ptrdiff_t g0 = N * i;
+            const simd::DivergenceTerms terms{sums + (i - first) * N,
+                                              st.graph->rootPlane(k) + g0,
+                                              st.graph->columnPlane(k) + g0,
+                                              st.graph->rowPlane(k) + g0,
+                                              st.d + k * P,
+                                              st.b + k * P,
+                                              g0,
+                                              N};
+            st.kernels->divergenceTerms(terms, 0, N);
+        }
+    for (std::ptrdiff_t i = first; i < last; ++i) {
+        const float* sum = sums + (i - first) * N;
+        float* out = st.subtract + slabRowStart(s, i);
+        for (std::int32_t j = 0; j < N; ++j)
+            out[j * V] = st.lambda * sum[j];
+    }
+}
+
+// The shrink of the nonlocal gradient plus b into d and the Bregman update of
+// b for the pixels of row i, one slot plane at a time. u(0, 0) is read from
+// its copy.
+template <int V>
+void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, float* gradient)
+{
+    const SweepSchedule& s = *st.schedule;
+    const std::int32_t N = static_cast<std::int32_t>(s.cols);
+    const std::ptrdiff_t P = s.rows * s.cols, g0 = N * i, K = s.slots;
+    const float* u = st.u;
+    const float* slabRow = u + slabRowStart(s, i);
+    for (std::int32_t j = 0; j < N; ++j) {
+        own[j] = slabRow[j * V];
+        norm[j] = 0.0f;   // the sum of squares until the norm is taken
+    }
+    for (std::ptrdiff_t k = 0; k < K; ++k) {
+        const simd::GradientTerms terms{u,
+                                        own,
+                                        st.graph->rootPlane(k) + g0,
+                                        st.graph->columnPlane(k) + g0,
+                                        st.graph->rowPlane(k) + g0,
+                                        st.b + k * P + g0,
+                                        st.d + k * P + g0,
+                                        gradient + k * N,
+                                        norm,
+                                        s.steps,
+                                        s.lag,
+                                        s.lanes,
+                                        s.laneShift,
+                                        st.originCopy};
+        st.kernels->gradientTerms(terms, 0, N);
+    }
+    for (std::int32_t j = 0; j < N; ++j)
+        norm[j] = fastSqrt(norm[j]);
+    for (std::ptrdiff_t k = 0; k < K; ++k) {
+        const simd::ShrinkTerms terms{norm, gradient + k * N, st.d + k * P + g0, st.b + k * P + g0, st.tau};
+        st.kernels->shrinkTerms(terms, 0, N);
+    }
+}
+
+} // namespace
+
+void simd::divergenceTermsScalar(const DivergenceTerms& a, Range first, Range last)
+{
+    const float* dHere = a.d + a.rowStart;
+    const float* bHere = a.b + a.rowStart;
+    for (Range j = first; j < last; ++j) {
+        const std::ptrdiff_t other = a.column[j] + static_cast<std::ptrdiff_t>(a.cols) * a.row[j];
+        a.sum[j] = a.sum[j] + a.root[j] * (dHere[j] - a.d[other]);
+        a.sum[j] = a.sum[j] - a.root[j] * (bHere[j] - a.b[other]);
+    }
+}
+
+void simd::gradientTermsScalar(const GradientTerms& a, Range first, Range last)
+{
+    for (Range j = first; j < last; ++j) {
+        const std::int32_t row = a.row[j], column = a.column[j];
+        const std::int32_t band = row >> a.laneShift, lane = row & (a.lanes - 1);
+        const std::int32_t position = static_cast<std::int32_t>((band * a.steps + column + lane * a.lag) * a.lanes + lane);
+        const std::int32_t where = (row | column) == 0 ? a.originCopy : position;
+        const float grad = a.root[j] * (a.u[where] - a.own[j]);
+        const float t = grad + a.b[j];
+        a.norm[j] = a.norm[j] + t * t;
+        a.d[j] = t;
+        a.gradient[j] = grad;
+    }
+}
+
+void simd::shrinkTermsScalar(const ShrinkTerms& a, Range first, Range last)
+{
+    for (Range j = first; j < last; ++j) {
+        if (a.tau > a.norm[j]) {
+            a.d[j] = 0.0f;
+            a.b[j] = a.b[j] + a.gradient[j];
+        } else {
+            float factor = a.norm[j] - a.tau;
+            factor = factor / a.norm[j];
+            a.d[j] = a.d[j] * factor;
+            a.b[j] = a.b[j] + (a.gradient[j] - a.d[j]);
+        }
+    }
+}
+
+template <int V>
+void divergenceBand(const TvState& st, std::ptrdiff_t band, float* scratch)
+{
+    divergenceRows<V>(st, band * V, bandEnd(*st.schedule, band), scratch);
+}
+
+template <int V>
+void shrinkBand(const TvState& st, std::ptrdiff_t band, float* scratch)
+{
+    const std::ptrdiff_t N = st.schedule->cols;
+    for (std::ptrdiff_t i = band * V; i < bandEnd(*st.schedule, band); ++i)
+        shrinkRow<V>(st, i, scratch, scratch + N, scratch + 2 * N);
+}
+
+template void divergenceBand<1>(const TvState&, std::ptrdiff_t, float*);
+template void divergenceBand<kWavefrontLanes>(const TvState&, std::ptrdiff_t, float*);
+template void shrinkBand<1>(const TvState&, std::ptrdiff_t, float*);
+template void shrinkBand<kWavefrontLanes>(const TvState&, std::ptrdiff_t, float*);
+
+float changeSinceLast(const SweepSchedule& s, const float* u, float* uold)
+{
+    float sum = 0.0f;
+    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
+        const std::ptrdiff_t start = slabRowStart(s, i);
+        for (std::ptrdiff_t j = 0; j < s.cols; ++j) {
+            const std::ptrdiff_t p = start + j * s.lanes;
+            const float e = u[p] - uold[p];
+            const float square = e * e;
+            sum = sum + square;
+            uold[p] = u[p];
+        }
+    }
+    const float mean = sum / static_cast<float>(s.rows * s.cols);
+    return static_cast<float>(std::sqrt(static_cast<double>(mean)));
+}
+
+} // namespace imrestore
