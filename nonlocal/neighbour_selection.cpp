@@ -27,7 +27,7 @@ float largestWeight(const float* window, std::ptrdiff_t begin, std::ptrdiff_t en
 void selectNeighbours(const PatchWindows& c, const WindowPass& pass, std::ptrdiff_t i, std::ptrdiff_t j, int nearest,
                       float* window, float* blockMax, WeightGraph& graph)
 {
-    auto at = [&](int di, int dj) -> float& { return window[(di + c.iw2) * c.side + (dj + c.iw2)]; };
+    auto at = [&](int di, int dj) -> float& { return window[(di + c.windowHalf) * c.side + (dj + c.windowHalf)]; };
     at(0, 0) = 0.0f;
     if (nearest == 4) {
         static const int offsets[4][2] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}};
@@ -57,7 +57,7 @@ void selectNeighbours(const PatchWindows& c, const WindowPass& pass, std::ptrdif
         std::ptrdiff_t q = b * kLanes;
         while (window[q] != best)
             ++q;
-        insertPair(graph, i, j, static_cast<int>(q / c.side) - c.iw2, static_cast<int>(q % c.side) - c.iw2, best);
+        insertPair(graph, i, j, static_cast<int>(q / c.side) - c.windowHalf, static_cast<int>(q % c.side) - c.windowHalf, best);
         window[q] = 0.0f;
         blockMax[b] = largestWeight(window, b * kLanes, blockEnd(b));
     }

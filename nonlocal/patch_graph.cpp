@@ -36,24 +36,24 @@ struct GraphPlan {
 
 void planGraph(const PatchGraphSettings& settings, std::ptrdiff_t M, std::ptrdiff_t N, GraphPlan& plan)
 {
-    const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
-    const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(side) * side, ic1 = borderWidth(settings);
+    const int halfWindow = windowHalf(settings), side = 2 * halfWindow + 1;
+    const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(side) * side, border = borderWidth(settings);
     // The interior runs in stripes when it is high enough and the windows of
     // the stripes that one stripe writes into fit in kLargestStripeMemory;
     // otherwise it is visited like the bands (clipped extents equal full ones
     // there, and no candidate leaves the image). While chunk n is consumed,
     // chunks up to n + kChunksAhead are computed, and a stripe writes into
-    // stripes up to ceil(iw2 / kWindowLanes) further on.
-    const int stripeBuffers = 1 + kChunksAhead + (iw2 + kWindowLanes - 1) / kWindowLanes;
+    // stripes up to ceil(windowHalf / kWindowLanes) further on.
+    const int stripeBuffers = 1 + kChunksAhead + (halfWindow + kWindowLanes - 1) / kWindowLanes;
     const double stripeBytes =
-        4.0 * kWindowLanes * std::max<std::ptrdiff_t>(0, N - 2 * ic1) * static_cast<double>(windowSize);
-    plan.stripedInterior = M - 2 * ic1 >= kWindowLanes && stripeBuffers <= kMaxBuffers &&
+        4.0 * kWindowLanes * std::max<std::ptrdiff_t>(0, N - 2 * border) * static_cast<double>(windowSize);
+    plan.stripedInterior = M - 2 * border >= kWindowLanes && stripeBuffers <= kMaxBuffers &&
                            stripeBytes * stripeBuffers <= kLargestStripeMemory;
-    plan.passes[0] = {ic1, M - ic1, ic1, N - ic1, !plan.stripedInterior}; // interior
-    plan.passes[1] = {0, ic1, 0, N, true};                                // top rows
-    plan.passes[2] = {M - ic1, M, 0, N, true};                            // bottom rows
-    plan.passes[3] = {ic1, M - ic1, 0, ic1, true};                        // left columns
-    plan.passes[4] = {ic1, M - ic1, N - ic1, N, true};                    // right columns
+    plan.passes[0] = {border, M - border, border, N - border, !plan.stripedInterior}; // interior
+    plan.passes[1] = {0, border, 0, N, true};                                // top rows
+    plan.passes[2] = {M - border, M, 0, N, true};                            // bottom rows
+    plan.passes[3] = {border, M - border, 0, border, true};                        // left columns
+    plan.passes[4] = {border, M - border, N - border, N, true};                    // right columns
     plan.chunks = makeWindowChunks(plan.passes, 5, windowSize);
     plan.bufferCount = plan.stripedInterior ? stripeBuffers : 1 + kChunksAhead;
     std::ptrdiff_t largest = 1;
@@ -90,7 +90,7 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
                 GraphArrays& arrays, StopCheck* stop)
 {
     const std::ptrdiff_t M = arrays.rows, N = arrays.cols;
-    const int iw2 = windowHalf(settings), side = 2 * iw2 + 1;
+    const int halfWindow = windowHalf(settings), side = 2 * halfWindow + 1;
     const std::ptrdiff_t windowSize = static_cast<std::ptrdiff_t>(side) * side;
     GraphPlan plan;
     planGraph(settings, M, N, plan);
@@ -99,7 +99,7 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
         return false;
     std::copy(image, image + M * N, work.paddedImage.get() + kWindowLanes);
     const PatchWindows c{work.paddedImage.get() + kWindowLanes, kernel, M, N, settings.patchSide,
-                         patchHalf(settings), iw2, side, windowSize, static_cast<double>(settings.h),
+                         patchHalf(settings), halfWindow, side, windowSize, static_cast<double>(settings.h),
                          plan.stripedInterior ? &plan.passes[0] : nullptr, work.windowPointers, plan.bufferCount,
                          &simd::kernels()};
     WeightGraph& graph = work.graph;

@@ -25,8 +25,8 @@ inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + wind
 // pairSlots, normalizeWeights and storeGraph.
 //   image:  M×N single values, column-major (pixel (i, j) at i + M·j).
 //   kernel: patchSide×patchSide weights, column-major; offset (a, b) of the
-//           patch is weighted by element (a + im2) + patchSide·(b + im2).
-// Requires M·N < 2^31, M, N ≥ im2 + iw2, nearest ∈ {0, 4}, windowSide ≥ 3 when nearest is 4,
+//           patch is weighted by element (a + p) + patchSide·(b + p), p = patchHalf(settings).
+// Requires M·N < 2^31, M, N ≥ borderWidth(settings), nearest ∈ {0, 4}, windowSide ≥ 3 when nearest is 4,
 // best ≥ 0 and h > 0.
 // Window weights are computed by `threads` threads (at least one; the caller's
 // thread is one of them); the graph is the same for every thread count.

@@ -38,8 +38,8 @@ constexpr std::ptrdiff_t kBandChunkVisits = 2048;
 // Patch extents of pixel (i, j), clipped at the image border.
 Extents clippedExtents(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j)
 {
-    return {i - c.im2 >= 0 ? c.im2 : i, i + c.im2 <= c.rows - 1 ? c.im2 : c.rows - 1 - i,
-            j - c.im2 >= 0 ? c.im2 : j, j + c.im2 <= c.cols - 1 ? c.im2 : c.cols - 1 - j};
+    return {i - c.patchHalf >= 0 ? c.patchHalf : i, i + c.patchHalf <= c.rows - 1 ? c.patchHalf : c.rows - 1 - i,
+            j - c.patchHalf >= 0 ? c.patchHalf : j, j + c.patchHalf <= c.cols - 1 ? c.patchHalf : c.cols - 1 - j};
 }
 
 // weights[l] = fastExp(−distances[l] / h) for kLanes values.
@@ -118,12 +118,12 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
     }
     // Whether every candidate of every lane is an interior pixel.
     const WindowPass& inner = *c.interior;
-    const bool allInterior = r0 - c.iw2 >= inner.rowBegin && r0 + kLanes - 1 + c.iw2 < inner.rowEnd &&
-                             j - c.iw2 >= inner.colBegin && j + c.iw2 < inner.colEnd;
+    const bool allInterior = r0 - c.windowHalf >= inner.rowBegin && r0 + kLanes - 1 + c.windowHalf < inner.rowEnd &&
+                             j - c.windowHalf >= inner.colBegin && j + c.windowHalf < inner.colEnd;
     auto store = [&](std::ptrdiff_t q, const float* distance) {
         float weight[kLanes];
         laneWeights(distance, c.h, weight);
-        const std::ptrdiff_t di = q / c.side - c.iw2, dj = q % c.side - c.iw2;
+        const std::ptrdiff_t di = q / c.side - c.windowHalf, dj = q % c.side - c.windowHalf;
         for (int l = 0; l < kLanes; ++l) {
             if (!windows[l])
                 continue;
@@ -137,17 +137,17 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
     std::ptrdiff_t pending[Q], shift[Q];
     int count = 0;
     float distances[Q][kLanes];
-    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, c.im2, c.patchSide, c.kernel, shift, distances};
+    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, c.patchHalf, c.patchSide, c.kernel, shift, distances};
     for (std::ptrdiff_t q = allInterior ? centre + 1 : 0; q < c.windowSize; ++q) {
         bool needed = q > centre;
         if (q < centre) {
-            const std::ptrdiff_t di = q / c.side - c.iw2, dj = q % c.side - c.iw2;
+            const std::ptrdiff_t di = q / c.side - c.windowHalf, dj = q % c.side - c.windowHalf;
             for (int l = 0; l < kLanes && !needed; ++l)
                 needed = windows[l] && !isInterior(c, r0 + l + di, j + dj);
         }
         if (!needed)
             continue;
-        shift[count] = (q / c.side - c.iw2) + c.rows * (q % c.side - c.iw2);
+        shift[count] = (q / c.side - c.windowHalf) + c.rows * (q % c.side - c.windowHalf);
         pending[count++] = q;
         if (count == Q) {
             c.kernels->windowDistances(w, 0, count);
@@ -173,7 +173,7 @@ void borderDistances(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, 
     double sum[Q][kLanes] = {};
     for (std::ptrdiff_t a = -e.up; a <= e.down; ++a) {
         for (std::ptrdiff_t b = -e.left; b <= e.right; ++b) {
-            const double k = c.kernel[(a + c.im2) + c.patchSide * (b + c.im2)];
+            const double k = c.kernel[(a + c.patchHalf) + c.patchSide * (b + c.patchHalf)];
             const float centre = c.image[(i + a) + M * (j + b)];
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = c.image + (i + di0 + a) + M * (j + dj0 + n + b);
@@ -193,10 +193,10 @@ void borderWindow(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, flo
 {
     constexpr int Q = 4;
     const Extents e = clippedExtents(c, i, j);
-    const std::ptrdiff_t diLo = std::max<std::ptrdiff_t>(-c.iw2, e.up - i);
-    const std::ptrdiff_t diHi = std::min<std::ptrdiff_t>(c.iw2, c.rows - 1 - e.down - i);
-    const std::ptrdiff_t djLo = std::max<std::ptrdiff_t>(-c.iw2, e.left - j);
-    const std::ptrdiff_t djHi = std::min<std::ptrdiff_t>(c.iw2, c.cols - 1 - e.right - j);
+    const std::ptrdiff_t diLo = std::max<std::ptrdiff_t>(-c.windowHalf, e.up - i);
+    const std::ptrdiff_t diHi = std::min<std::ptrdiff_t>(c.windowHalf, c.rows - 1 - e.down - i);
+    const std::ptrdiff_t djLo = std::max<std::ptrdiff_t>(-c.windowHalf, e.left - j);
+    const std::ptrdiff_t djHi = std::min<std::ptrdiff_t>(c.windowHalf, c.cols - 1 - e.right - j);
     std::fill(window, window + c.windowSize, 0.0f);
     float distances[Q][kLanes];
     float weights[kLanes];
@@ -212,7 +212,7 @@ void borderWindow(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, flo
             for (int n = 0; n < columns; ++n) {
                 laneWeights(distances[n], c.h, weights);
                 for (int l = 0; l < lanes; ++l)
-                    window[(di0 + l + c.iw2) * c.side + (dj0 + n + c.iw2)] = weights[l];
+                    window[(di0 + l + c.windowHalf) * c.side + (dj0 + n + c.windowHalf)] = weights[l];
             }
         }
     }

@@ -42,8 +42,8 @@ struct PatchWindows {
     const float* image;        // M·N values with kWindowLanes readable values before and after
     const float* kernel;       // patchSide² patch weights
     std::ptrdiff_t rows, cols;
-    int patchSide, im2, iw2;   // patch side, patch and window half sizes
-    int side;                  // window side 2·iw2 + 1
+    int patchSide, patchHalf, windowHalf;
+    int side;                  // window side 2·windowHalf + 1
     std::ptrdiff_t windowSize; // side²
     double h;
     const WindowPass* interior; // the interior pass when it runs in stripes, else null
@@ -58,7 +58,7 @@ std::vector<WindowChunk> makeWindowChunks(const WindowPass* passes, int passCoun
 
 // Computes task `task` of a chunk into `windows` (its buffer: visit v of the
 // chunk at windows + v·windowSize). An interior stripe also writes into the
-// windows of the following ceil(iw2 / kWindowLanes) stripes the distances
+// windows of the following ceil(windowHalf / kWindowLanes) stripes the distances
 // they share with it, and leaves out those that earlier stripes wrote.
 void computeWindowTask(const PatchWindows& c, const WindowChunk& chunk, std::ptrdiff_t task, float* windows);
 

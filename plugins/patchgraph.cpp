@@ -74,12 +74,12 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
                    side * side - 1, side, s.windowSide);
     if (!(s.h > 0.0f))
         raiseError(kFunction, Reason::invalidArgument, "h (%g) must be above 0.", static_cast<double>(s.h));
-    const int ic1 = borderWidth(s);
-    if (r.rows < ic1 || r.cols < ic1)
+    const int border = borderWidth(s);
+    if (r.rows < border || r.cols < border)
         raiseError(kFunction, Reason::invalidArgument,
                    "The image (%d by %d) must be at least as large as the border width "
                    "(patchSide-1)/2 + (windowSide-1)/2 = %d in both directions.",
-                   r.rows, r.cols, ic1);
+                   r.rows, r.cols, border);
 
     const double pixels = static_cast<double>(r.rows) * r.cols;
     if (pixels > 2147483647.0)
