@@ -1,5 +1,7 @@
 #include "affinity/patch_affinity.h"
 
+#include "common/work_memory.h"
+
 #include "simd/kernels.h"
 
 #include "common/parallel_ranges.h"
@@ -167,9 +169,11 @@ bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N,
 {
     const std::ptrdiff_t Me = M + 2 * p, Ne = N + 2 * p, n = M * N;
     const int entries = (2 * p + 1) * (2 * p + 1);
-    double* extended = static_cast<double*>(std::malloc(static_cast<size_t>(Me * Ne) * sizeof(double)));
-    double* kernel = static_cast<double*>(std::malloc(static_cast<size_t>(entries) * sizeof(double)));
-    std::int32_t* offset = static_cast<std::int32_t*>(std::malloc(static_cast<size_t>(entries) * sizeof(std::int32_t)));
+    const WorkArray<double> extendedImage(static_cast<std::size_t>(Me * Ne)), patchKernel(static_cast<std::size_t>(entries));
+    const WorkArray<std::int32_t> patchOffset(static_cast<std::size_t>(entries));
+    double* extended = extendedImage.get();
+    double* kernel = patchKernel.get();
+    std::int32_t* offset = patchOffset.get();
     Layout layout{M, N, t, {}, {}};
     bool ok = extended && kernel && offset;
     if (ok) {
@@ -196,9 +200,6 @@ bool buildPatchAffinity(const double* image, std::ptrdiff_t M, std::ptrdiff_t N,
         columnStart[n] = layout.columnPrefix[N] * layout.rowPrefix[M];
         ok = !isStopped(stop);
     }
-    std::free(extended);
-    std::free(kernel);
-    std::free(offset);
     return ok;
 }
 

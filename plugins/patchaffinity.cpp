@@ -81,6 +81,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    "PATCHRADIUS (%d) must be smaller than both image sizes (%td by %td): patches mirror p pixels "
                    "past each border.",
                    p, M, N);
+    // Positions in the mirrored image are 32-bit.
+    const double extendedPixels = static_cast<double>(M + 2 * p) * static_cast<double>(N + 2 * p);
+    if (extendedPixels >= 2147483648.0)
+        raiseError(kFunction, Reason::tooLarge,
+                   "IMAGE with its %d-pixel mirrored border has %.0f pixels; patchaffinity takes fewer than 2^31.", p,
+                   extendedPixels);
 
     // The matrix holds exactly the entries its windows have (the image border
     // cuts them), and asks the host for that much room.
@@ -107,6 +113,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         raiseError(kFunction, Reason::outOfMemory, "patchaffinity could not allocate the %.0f entries of its result.",
                    static_cast<double>(entries));
     }
+    releaseWorkMemoryWhenCleared();
     HostStopCheck stop;
     const bool built = buildPatchAffinity(mxGetPr(image), M, N, p, t, h, workerThreadCount(), values,
                                           reinterpret_cast<std::int64_t*>(rowIndex),
