@@ -65,6 +65,9 @@ inline void runWaveletGateway(const char* function, WaveletDirection direction, 
     const std::size_t workDoubles =
         direction == WaveletDirection::forward ? imrestore::forwardWorkSize(m, n, nh) : imrestore::inverseWorkSize(m, n, nh);
     double* work = static_cast<double*>(mxCalloc(workDoubles, sizeof(double)));
+    if (!work)   // a host may return null where it cannot find the memory
+        raiseError(function, Reason::outOfMemory, "%s could not allocate its work memory (%.0f bytes).", function,
+                   static_cast<double>(workDoubles) * sizeof(double));
     mxArray* results[2] = {mxCreateDoubleMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), mxREAL),
                            mxCreateDoubleMatrix(1, 1, mxREAL)};
     *mxGetPr(results[1]) = L;
