@@ -113,7 +113,7 @@ PluginCall solverCall(const std::string& function, int M, int N, int patchSide, 
     return c;
 }
 
-PluginCall tvcleanCall(int M, int N)
+[[maybe_unused]] PluginCall tvcleanCall(int M, int N)
 {
     PluginCall c{"tvclean", {}, 1};
     c.args.push_back(doubles({mwSize(M), mwSize(N)}, doubleImage(M, N)));
@@ -132,7 +132,7 @@ PluginCall patchaffinityCall(int M, int N, int p, int t)
     return c;
 }
 
-PluginCall waveletCall(const std::string& function, int M, int N, int taps)
+[[maybe_unused]] PluginCall waveletCall(const std::string& function, int M, int N, int taps)
 {
     PluginCall c{function, {}, 2};
     c.args.push_back(doubles({mwSize(M), mwSize(N)}, doubleImage(M, N)));
@@ -170,10 +170,10 @@ bool sameResults(const CallResult& a, const CallResult& b)
 // the heap trimmed as it empties, so that no memory earlier calls reserved
 // (a worker thread's heap, freed blocks) is there for later calls to use
 // beyond a limit.
-const bool mallocTuned = mallopt(M_ARENA_MAX, 1) && mallopt(M_MMAP_THRESHOLD, 128 * 1024) &&
+[[maybe_unused]] const bool mallocTuned = mallopt(M_ARENA_MAX, 1) && mallopt(M_MMAP_THRESHOLD, 128 * 1024) &&
                          mallopt(M_TRIM_THRESHOLD, 128 * 1024);
 
-long addressSpaceBytes()
+[[maybe_unused]] long addressSpaceBytes()
 {
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
