@@ -80,7 +80,7 @@ struct GraphWork {
             windowPointers[b] = windows[b].get();
         }
         blockMax = WorkArray<float>(static_cast<std::size_t>(windowSize / kWindowLanes + 1));
-        paddedImage = WorkArray<float>(static_cast<std::size_t>(M * N + 2 * kWindowLanes), 0.0f);
+        paddedImage = WorkArray<float>(static_cast<std::size_t>(M * N + 2 * kWindowLanes));
         return blockMax && paddedImage && allocateWeightGraph(M, N, slots, &graph);
     }
 };
@@ -97,8 +97,11 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
     GraphWork work;
     if (!work.allocate(plan, windowSize, M, N, arrays.slots))
         return false;
-    std::copy(image, image + M * N, work.paddedImage.get() + kWindowLanes);
-    const PatchWindows c{work.paddedImage.get() + kWindowLanes, kernel, M, N, settings.patchSide,
+    float* padded = work.paddedImage.get();
+    std::fill(padded, padded + kWindowLanes, 0.0f);
+    std::copy(image, image + M * N, padded + kWindowLanes);
+    std::fill(padded + kWindowLanes + M * N, padded + M * N + 2 * kWindowLanes, 0.0f);
+    const PatchWindows c{padded + kWindowLanes, kernel, M, N, settings.patchSide,
                          patchHalf(settings), halfWindow, side, windowSize, static_cast<double>(settings.h),
                          plan.stripedInterior ? &plan.passes[0] : nullptr, work.windowPointers, plan.bufferCount,
                          &simd::kernels()};
