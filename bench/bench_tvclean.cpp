@@ -63,8 +63,6 @@ int main(int argc, char** argv)
         }
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         best = std::min(best, elapsed.count());
-        for (ColumnMatrix* m : {&s.u, &s.dx, &s.dy, &s.bx, &s.by, &s.scaledData, &s.divergence, &previous})
-            freeColumnMatrix(m);
     }
     std::printf("tvclean %dx%d mu %g iterations %d\n", M, N, mu, 5 * blocks);
     std::printf("seconds per Bregman iteration %.6f\n", best / (5.0 * blocks));

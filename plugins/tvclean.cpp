@@ -61,6 +61,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     mxArray* result = mxCreateDoubleMatrix(M, N, mxREAL);
     HostStopCheck stop;
+    releaseWorkMemoryWhenCleared();
     if (!denoiseRof(mxGetPr(prhs[0]), static_cast<std::ptrdiff_t>(M), static_cast<std::ptrdiff_t>(N), mu, tolerance,
                     mxGetPr(result), &stop)) {
         mxDestroyArray(result);

@@ -1,15 +1,14 @@
 #include "tv/column_matrix.h"
 
-#include <cstdlib>
-
 namespace imrestore {
 
 namespace {
 
 bool buildTable(double* block, std::ptrdiff_t columns, std::ptrdiff_t rows, ColumnMatrix* m)
 {
-    m->column = static_cast<double**>(std::malloc(static_cast<size_t>(columns > 0 ? columns : 1) * sizeof(double*)));
-    if (!m->column)
+    m->table = WorkArray<double*>(static_cast<std::size_t>(columns));
+    m->column = m->table.get();
+    if (!m->table)
         return false;
     for (std::ptrdiff_t x = 0; x < columns; ++x)
         m->column[x] = block + x * rows;
@@ -22,30 +21,19 @@ bool buildTable(double* block, std::ptrdiff_t columns, std::ptrdiff_t rows, Colu
 
 bool newColumnMatrix(std::ptrdiff_t columns, std::ptrdiff_t rows, ColumnMatrix* matrix)
 {
-    const size_t count = static_cast<size_t>(columns) * static_cast<size_t>(rows);
-    matrix->block = static_cast<double*>(std::calloc(count > 0 ? count : 1, sizeof(double)));
-    if (!matrix->block || !buildTable(matrix->block, columns, rows, matrix)) {
-        std::free(matrix->block);
-        matrix->block = nullptr;
-        matrix->column = nullptr;
+    matrix->block = WorkArray<double>(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), 0.0);
+    if (!matrix->block || !buildTable(matrix->block.get(), columns, rows, matrix)) {
+        *matrix = ColumnMatrix{};
         return false;
     }
     return true;
 }
 
-void freeColumnMatrix(ColumnMatrix* matrix)
-{
-    std::free(matrix->block);
-    std::free(matrix->column);
-    matrix->block = nullptr;
-    matrix->column = nullptr;
-}
-
 bool wrapHostColumns(double* data, std::ptrdiff_t columns, std::ptrdiff_t rows, ColumnMatrix* matrix)
 {
-    matrix->block = nullptr;
+    matrix->block = {};
     if (!buildTable(data, columns, rows, matrix)) {
-        matrix->column = nullptr;
+        *matrix = ColumnMatrix{};
         return false;
     }
     return true;

@@ -339,8 +339,6 @@ bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double 
             for (std::ptrdiff_t x = 0; x < N; ++x)
                 std::copy(s.u.column[x], s.u.column[x] + M, result + M * x);
     }
-    for (ColumnMatrix* m : {&s.u, &s.dx, &s.dy, &s.bx, &s.by, &uPrev, &s.scaledData, &s.divergence, &f})
-        freeColumnMatrix(m);
     return ok;
 }
 
