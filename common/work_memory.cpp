@@ -1,5 +1,6 @@
 #include "common/work_memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -13,13 +14,20 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t{1} << 21;
 constexpr std::size_t kLargeBlock = kHugePage / 2;
-// Every block carries its usable size in a header of this many bytes, which
-// keeps the data aligned for any vector load.
+// Every block carries its usable size and the distance of its data from the
+// start of the allocation in a header of this many bytes, which keeps the
+// data aligned for any vector load.
 constexpr std::size_t kHeader = 64;
+// Large blocks start on huge-page boundaries. Were their data all at the
+// same offset, arrays read side by side (the fields of one sweep) would fall
+// into the same cache sets and evict one another; so successive blocks start
+// their data kColourStep bytes further on, in kColours steps.
+constexpr std::size_t kColours = 16;
+constexpr std::size_t kColourStep = 4096 + 64;
 
 struct KeptBlock {
-    void* start;           // as allocated
-    std::size_t capacity;  // usable bytes after the header
+    void* data;
+    std::size_t capacity;  // usable bytes from data on
 };
 
 struct Kept {
@@ -43,11 +51,23 @@ Kept& kept()
     return instance;
 }
 
-std::size_t& capacityOf(void* data) { return *reinterpret_cast<std::size_t*>(static_cast<char*>(data) - kHeader); }
+std::size_t* headerOf(void* data) { return reinterpret_cast<std::size_t*>(static_cast<char*>(data) - kHeader); }
+std::size_t& capacityOf(void* data) { return headerOf(data)[0]; }
+void* startOf(void* data) { return static_cast<char*>(data) - headerOf(data)[1]; }
+
+void* placeData(void* start, std::size_t lead, std::size_t capacity)
+{
+    void* data = static_cast<char*>(start) + lead;
+    headerOf(data)[0] = capacity;
+    headerOf(data)[1] = lead;
+    return data;
+}
 
 void* newLargeBlock(std::size_t bytes)
 {
-    const std::size_t total = (bytes + kHeader + kHugePage - 1) / kHugePage * kHugePage;
+    static std::atomic<unsigned> blocks{0};
+    const std::size_t lead = kHeader + blocks++ % kColours * kColourStep;
+    const std::size_t total = (bytes + lead + kHugePage - 1) / kHugePage * kHugePage;
     if (total < bytes)
         return nullptr;
     void* start = nullptr;
@@ -60,9 +80,7 @@ void* newLargeBlock(std::size_t bytes)
     if (!start)
         return nullptr;
 #endif
-    void* data = static_cast<char*>(start) + kHeader;
-    capacityOf(data) = total - kHeader;
-    return data;
+    return placeData(start, lead, total - lead);
 }
 
 } // namespace
@@ -71,11 +89,7 @@ void* allocateWorkMemory(std::size_t bytes)
 {
     if (bytes < kLargeBlock) {
         void* start = std::malloc(kHeader + bytes);
-        if (!start)
-            return nullptr;
-        void* data = static_cast<char*>(start) + kHeader;
-        capacityOf(data) = bytes;
-        return data;
+        return start ? placeData(start, kHeader, bytes) : nullptr;
     }
     {
         Kept& k = kept();
@@ -87,7 +101,7 @@ void* allocateWorkMemory(std::size_t bytes)
                 best = n;
         }
         if (best >= 0) {
-            void* data = static_cast<char*>(k.blocks[best].start) + kHeader;
+            void* data = k.blocks[best].data;
             k.remove(best);
             return data;
         }
@@ -99,20 +113,19 @@ void releaseWorkMemory(void* memory)
 {
     if (!memory)
         return;
-    void* start = static_cast<char*>(memory) - kHeader;
     const std::size_t capacity = capacityOf(memory);
     if (capacity >= kLargeBlock && capacity <= kKeptBytes) {
         Kept& k = kept();
         std::lock_guard<std::mutex> guard(k.lock);
         while (k.count > 0 && (k.count == kKeptBlocks || k.bytes + capacity > kKeptBytes)) {
-            std::free(k.blocks[0].start);
+            std::free(startOf(k.blocks[0].data));
             k.remove(0);
         }
-        k.blocks[k.count++] = {start, capacity};
+        k.blocks[k.count++] = {memory, capacity};
         k.bytes += capacity;
         return;
     }
-    std::free(start);
+    std::free(startOf(memory));
 }
 
 void releaseKeptWorkMemory()
@@ -120,7 +133,7 @@ void releaseKeptWorkMemory()
     Kept& k = kept();
     std::lock_guard<std::mutex> guard(k.lock);
     while (k.count > 0) {
-        std::free(k.blocks[0].start);
+        std::free(startOf(k.blocks[0].data));
         k.remove(0);
     }
 }
