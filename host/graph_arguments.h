@@ -4,6 +4,7 @@
 
 #include "host/gateway.h"
 #include "nonlocal/graph_view.h"
+#include "nonlocal/reused_schedule.h"
 
 #include <cstdint>
 
@@ -77,3 +78,12 @@ inline void requireNeighboursInside(const char* function, const imrestore::Graph
                                row[g], column[g], p.rows - 1, p.cols - 1);
     }
 }
+
+// Besides its work blocks, a graph solver keeps the last sweep layout
+// (nonlocal/reused_schedule.h); both go back when the host clears the module.
+inline void releaseGraphWork()
+{
+    imrestore::releaseKeptSweepSchedule();
+    imrestore::releaseKeptWorkMemory();
+}
+inline void releaseGraphWorkWhenCleared() { mexAtExit(releaseGraphWork); }

@@ -1,5 +1,6 @@
 // Nonlocal H1 restoration by Gauss–Seidel sweeps over a weight graph.
 #include "nonlocal/graph_solvers.h"
+#include "nonlocal/reused_schedule.h"
 #include "nonlocal/slab_arrays.h"
 
 namespace imrestore {
@@ -9,9 +10,10 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
 {
     if (nOuter <= 0)
         return true;
-    SweepSchedule schedule;
-    if (!buildSweepSchedule(graph, threads, &schedule))
+    ReusedSweepSchedule reused;
+    if (!reused.obtain(graph, threads))
         return false;
+    const SweepSchedule& schedule = reused.get();
     // Padding positions: value 0, offset 0, denominator 1, so they stay finite.
     const std::size_t n = static_cast<std::size_t>(schedule.positions);
     const WorkArray<float> slab(n, 0.0f), offset(n, 0.0f), denominator(n, 1.0f);

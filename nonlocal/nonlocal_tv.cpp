@@ -7,6 +7,7 @@
 // host's graph addressing. With two threads or more the steps overlap
 // (nonlocal_tv_pipeline.h), with the same results.
 #include "nonlocal/graph_solvers.h"
+#include "nonlocal/reused_schedule.h"
 
 #include "common/work_memory.h"
 #include "nonlocal/nonlocal_tv_pipeline.h"
@@ -63,9 +64,10 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
 {
     if (settings.nOuter <= 0)
         return true;
-    SweepSchedule schedule;
-    if (!buildSweepSchedule(graph, std::max(1, threads), &schedule))
+    ReusedSweepSchedule reused;
+    if (!reused.obtain(graph, std::max(1, threads)))
         return false;
+    const SweepSchedule& schedule = reused.get();
     const std::size_t n = static_cast<std::size_t>(schedule.positions);
     const bool helped = threads > 1 && schedule.bands > 1;
     const std::size_t scratchSize = static_cast<std::size_t>(rowScratch(schedule));

@@ -3,7 +3,9 @@
 #include "common/work_memory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace imrestore {
@@ -149,6 +151,43 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
         });
     weightsToLinkOrder(s, graph, threads, s.linkWeight.get());
     return true;
+}
+
+bool sweepScheduleFits(const SweepSchedule& s, const GraphInput& graph, int threads)
+{
+    if (!s.linkPosition || s.rows != graph.rows || s.cols != graph.cols || s.slots != graph.slots ||
+        s.sweepWavefront != simd::kernels().sweepWavefront)
+        return false;
+    // Slab positions name pixels one to one, so equal positions mean equal
+    // neighbours, and with them the same lanes, lag and reach. Weights are
+    // compared as bits (0 and −0 differ in a division).
+    const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
+    std::atomic<bool> differs{false};
+    forEachRow(
+        s, threads,
+        [&](std::ptrdiff_t i, std::ptrdiff_t first) {
+            if (differs.load(std::memory_order_relaxed))
+                return;
+            bool rowDiffers = false;
+            for (std::ptrdiff_t k = 0; k < K; ++k) {
+                const std::int32_t* column = graph.columnPlane(k) + N * i;
+                const std::int32_t* row = graph.rowPlane(k) + N * i;
+                const float* weight = graph.weightPlane(k) + N * i;
+                const std::ptrdiff_t start = linkIndex(s, first, k, i % V);
+                const std::int32_t* position = s.linkPosition.get() + start;
+                const float* linkWeight = s.linkWeight.get() + start;
+                for (std::ptrdiff_t j = 0; j < N; ++j) {
+                    std::uint32_t a, b;
+                    std::memcpy(&a, weight + j, sizeof a);
+                    std::memcpy(&b, linkWeight + j * K * V, sizeof b);
+                    rowDiffers |= (position[j * K * V] != slabPosition(s, row[j], column[j])) | (a != b);
+                }
+            }
+            if (rowDiffers)
+                differs.store(true, std::memory_order_relaxed);
+        },
+        [](std::ptrdiff_t, std::ptrdiff_t) {});
+    return !differs.load();
 }
 
 void weightsToLinkOrder(const SweepSchedule& s, const GraphInput& graph, int threads, float* links)

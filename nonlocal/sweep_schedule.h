@@ -77,6 +77,11 @@ std::ptrdiff_t linkRowReach(const GraphInput& graph);
 // Every neighbour must lie inside the image. The schedule owns its arrays.
 bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* schedule);
 
+// Whether `schedule` is the one buildSweepSchedule would lay out for the
+// graph on the vector path in force: same shape, neighbours and weight bits
+// in every slot. Every neighbour must lie inside the image.
+bool sweepScheduleFits(const SweepSchedule& schedule, const GraphInput& graph, int threads);
+
 // Copies the graph's K weight planes into link order; padding entries become 0.
 void weightsToLinkOrder(const SweepSchedule& schedule, const GraphInput& graph, int threads, float* links);
 // One Gauss–Seidel sweep over the slab `u`, for each pixel x in row-by-row

@@ -109,7 +109,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     // A second thread pays off only from kEntriesPerThread slot entries each.
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
-    releaseWorkMemoryWhenCleared();
+    releaseGraphWorkWhenCleared();
     if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
                          static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
                          graph, settings, threads, p.verbose ? printProgress : nullptr, nullptr, &stop)) {

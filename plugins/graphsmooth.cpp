@@ -74,7 +74,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
-    releaseWorkMemoryWhenCleared();
+    releaseGraphWorkWhenCleared();
     if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, threads,
                          &stop)) {
         mxDestroyArray(result);

@@ -1,5 +1,6 @@
 // The graph solvers against their worked examples and against the literal,
 // row-by-row versions.
+#include "nonlocal/reused_schedule.h"
 #include "reference_graph_solvers.h"
 #include "solver_fixture.h"
 #include "simd_paths.h"
@@ -8,6 +9,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using namespace imrestore;
 
@@ -193,6 +195,52 @@ TEST(NonlocalTv, ContinuingACallEqualsOneLongerCall)
     const std::vector<float> rest = progressOf(graph, part.u, part.d, part.b, f, {4.0f, 2.0f, 3}, 1);
     part.progress.insert(part.progress.end(), rest.begin(), rest.end());
     expectSameRun(part, whole);
+}
+
+TEST(SweepSchedule, TheKeptLayoutServesOnlyAGraphItFitsExactly)
+{
+    const int M = 33, N = 64, K = 8;
+    const OwnedArrays graph = makeRandomGraph(M, N, K, 3, 11);
+    const std::vector<float> f = makeTestImage(M, N, 0.3f, 12);
+    // Alike but for the last pixel: a weight of −0 for +0 (or the reverse),
+    // or a neighbour one column over.
+    auto variant = [&](bool weight) {
+        auto changed = std::make_unique<OwnedArrays>(M, N, K);
+        changed->weights = graph.weights;
+        changed->neighbours = graph.neighbours;
+        const std::ptrdiff_t last = graph.offset(M - 1, N - 1), P = graph.plane();
+        if (weight)
+            changed->weights[last + 2 * (K - 1) * P] = -changed->weights[last + 2 * (K - 1) * P];
+        else {
+            std::int32_t& column = changed->neighbours[last + (2 * K - 1) * P];
+            column = column > 0 ? column - 1 : 1;
+        }
+        return changed;
+    };
+    const auto otherWeight = variant(true), otherNeighbour = variant(false);
+    forEachSimdPath([&] {
+        SweepSchedule s;
+        ASSERT_TRUE(buildSweepSchedule(inputOf(graph), 2, &s));
+        EXPECT_TRUE(sweepScheduleFits(s, inputOf(graph), 2));
+        EXPECT_FALSE(sweepScheduleFits(s, inputOf(*otherWeight), 2));
+        EXPECT_FALSE(sweepScheduleFits(s, inputOf(*otherNeighbour), 1));
+        // One call after another, each on a graph other than the last one's.
+        const OwnedArrays* const calls[] = {&graph, &graph, otherWeight.get(), otherNeighbour.get(), &graph};
+        for (const OwnedArrays* g : calls) {
+            EXPECT_TRUE(sameBits(runH1(*g, f, 0.5f, 2), runReferenceH1(*g, f, 0.5f, 2)));
+            EXPECT_TRUE(sweepScheduleKept());
+            const NonlocalTvSettings settings{0.7f, 0.3f, 2};
+            expectSameRun(runTv(*g, f, f, settings, 2), runReferenceTv(*g, f, f, settings));
+        }
+    });
+    // A layout made on another vector path does not fit.
+    SweepSchedule s;
+    ASSERT_TRUE(buildSweepSchedule(inputOf(graph), 1, &s));
+    setenv("IMRESTORE_SIMD", "none", 1);
+    EXPECT_EQ(sweepScheduleFits(s, inputOf(graph), 1), bestSimdPath() == SimdPath::none);
+    unsetenv("IMRESTORE_SIMD");
+    releaseKeptSweepSchedule();
+    EXPECT_FALSE(sweepScheduleKept());
 }
 
 TEST(SweepSchedule, LagFollowsTheSidewaysReachOfLinks)

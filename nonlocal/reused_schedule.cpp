@@ -1,0 +1,67 @@
+#include "nonlocal/reused_schedule.h"
+
+#include <mutex>
+#include <utility>
+
+namespace imrestore {
+
+namespace {
+
+struct Kept {
+    std::mutex lock;
+    SweepSchedule schedule;
+};
+
+// Never destroyed: the host may clear the module after static destructors ran.
+Kept& kept()
+{
+    static Kept* const instance = new Kept;
+    return *instance;
+}
+
+// Moves the kept layout out (an empty one when none is kept).
+SweepSchedule takeKept()
+{
+    Kept& k = kept();
+    std::lock_guard<std::mutex> guard(k.lock);
+    SweepSchedule taken = std::move(k.schedule);
+    k.schedule = SweepSchedule{};
+    return taken;
+}
+
+} // namespace
+
+bool ReusedSweepSchedule::obtain(const GraphInput& graph, int threads)
+{
+    SweepSchedule last = takeKept();
+    if (sweepScheduleFits(last, graph, threads)) {
+        schedule_ = std::move(last);
+        return true;
+    }
+    last = SweepSchedule{};
+    return buildSweepSchedule(graph, threads, &schedule_);
+}
+
+ReusedSweepSchedule::~ReusedSweepSchedule()
+{
+    // Larger layouts are not worth their memory between calls.
+    if (!schedule_.linkPosition || linkCount(schedule_) * (sizeof(std::int32_t) + sizeof(float)) > kKeptBytes)
+        return;
+    Kept& k = kept();
+    std::lock_guard<std::mutex> guard(k.lock);
+    k.schedule = std::move(schedule_);
+}
+
+void releaseKeptSweepSchedule()
+{
+    SweepSchedule released = takeKept();
+}
+
+bool sweepScheduleKept()
+{
+    Kept& k = kept();
+    std::lock_guard<std::mutex> guard(k.lock);
+    return static_cast<bool>(k.schedule.linkPosition);
+}
+
+} // namespace imrestore
