@@ -63,10 +63,10 @@ inline double addTerm(double sum, double k, float centre, float candidate)
 template <int Q>
 void windowCandidates(const simd::WindowDistances& w, std::ptrdiff_t n0)
 {
-    const int half = w.patchHalf;
+    const int half = w.patchHalf, centreStep = w.oneCentre ? 0 : 1;
     double sum[Q][kLanes] = {};
-    for (int a = -half; a <= half; ++a) {
-        for (int b = -half; b <= half; ++b) {
+    for (int a = -w.up; a <= w.down; ++a) {
+        for (int b = -w.left; b <= w.right; ++b) {
             const double k = w.kernel[(a + half) + w.patchSide * (b + half)];
             const float* centre = w.centre + a + w.rows * b;
 #if defined(__GNUC__) && !defined(__clang__)
@@ -75,7 +75,7 @@ void windowCandidates(const simd::WindowDistances& w, std::ptrdiff_t n0)
             for (int n = 0; n < Q; ++n) {
                 const float* candidate = centre + w.shift[n0 + n];
                 for (int l = 0; l < kLanes; ++l)
-                    sum[n][l] = addTerm(sum[n][l], k, centre[l], candidate[l]);
+                    sum[n][l] = addTerm(sum[n][l], k, centre[l * centreStep], candidate[l]);
             }
         }
     }
@@ -137,7 +137,9 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
     std::ptrdiff_t pending[Q], shift[Q];
     int count = 0;
     float distances[Q][kLanes];
-    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, c.patchHalf, c.patchSide, c.kernel, shift, distances};
+    const int half = static_cast<int>(c.patchHalf);
+    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, half, c.patchSide, c.kernel, shift, distances,
+                                  half, half, half, half, false};
     for (std::ptrdiff_t q = allInterior ? centre + 1 : 0; q < c.windowSize; ++q) {
         bool needed = q > centre;
         if (q < centre) {
@@ -161,32 +163,6 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
         store(pending[n], distances[n]);
 }
 
-// Patch distances of pixel (i, j), with extents e, to the candidates
-// (di0 + l, dj0 + n) for l < kLanes and n < Q, in the same order of terms as
-// windowDistances. Lanes past the window column read neighbouring values of
-// the padded image and are discarded by the caller.
-template <int Q>
-void borderDistances(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, const Extents& e, std::ptrdiff_t di0,
-                     std::ptrdiff_t dj0, float (*distances)[kLanes])
-{
-    const std::ptrdiff_t M = c.rows;
-    double sum[Q][kLanes] = {};
-    for (std::ptrdiff_t a = -e.up; a <= e.down; ++a) {
-        for (std::ptrdiff_t b = -e.left; b <= e.right; ++b) {
-            const double k = c.kernel[(a + c.patchHalf) + c.patchSide * (b + c.patchHalf)];
-            const float centre = c.image[(i + a) + M * (j + b)];
-            for (int n = 0; n < Q; ++n) {
-                const float* candidate = c.image + (i + di0 + a) + M * (j + dj0 + n + b);
-                for (int l = 0; l < kLanes; ++l)
-                    sum[n][l] = addTerm(sum[n][l], k, centre, candidate[l]);
-            }
-        }
-    }
-    for (int n = 0; n < Q; ++n)
-        for (int l = 0; l < kLanes; ++l)
-            distances[n][l] = static_cast<float>(sum[n][l]);
-}
-
 // Window weights of pixel (i, j) with clipped patch extents: a candidate whose
 // patch with the same extents would leave the image gets 0.
 void borderWindow(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, float* window)
@@ -200,15 +176,19 @@ void borderWindow(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, flo
     std::fill(window, window + c.windowSize, 0.0f);
     float distances[Q][kLanes];
     float weights[kLanes];
+    std::ptrdiff_t shift[Q];
+    // The lanes are candidates down a window column; lanes past its end read
+    // neighbouring values of the padded image and are not stored.
+    const simd::WindowDistances w{c.image + i + c.rows * j, c.rows,  static_cast<int>(c.patchHalf), c.patchSide,
+                                  c.kernel, shift, distances, static_cast<int>(e.up), static_cast<int>(e.down),
+                                  static_cast<int>(e.left), static_cast<int>(e.right), true};
     for (std::ptrdiff_t dj0 = djLo; dj0 <= djHi; dj0 += Q) {
         const int columns = static_cast<int>(std::min<std::ptrdiff_t>(Q, djHi - dj0 + 1));
         for (std::ptrdiff_t di0 = diLo; di0 <= diHi; di0 += kLanes) {
             const int lanes = static_cast<int>(std::min<std::ptrdiff_t>(kLanes, diHi - di0 + 1));
-            if (columns == Q)
-                borderDistances<Q>(c, i, j, e, di0, dj0, distances);
-            else
-                for (int n = 0; n < columns; ++n)
-                    borderDistances<1>(c, i, j, e, di0, dj0 + n, distances + n);
+            for (int n = 0; n < columns; ++n)
+                shift[n] = di0 + c.rows * (dj0 + n);
+            c.kernels->windowDistances(w, 0, columns);
             for (int n = 0; n < columns; ++n) {
                 laneWeights(distances[n], c.h, weights);
                 for (int l = 0; l < lanes; ++l)

@@ -105,11 +105,14 @@ struct PatchDistances {
     double* out;
 };
 
-// Patch distances of kWindowLanes pixels down an image column (lane l at
-// centre + l, all with full patches) to candidates [first, last), candidate n
-// at pixel + shift[n]: each lane and candidate sums over patch rows a (outer)
-// and columns b (inner) the difference in single precision, kernel·d·d in
-// double, the sum rounded to single after each term.
+// Patch distances for kWindowLanes lanes to candidates [first, last): lane
+// l's pixel is centre + l (or centre itself for every lane with oneCentre),
+// its candidate n is centre + l + shift[n], and each sums over patch rows a
+// from −up to down (outer) and columns b from −left to right (inner) the
+// difference in single precision, kernel·d·d in double, the sum rounded to
+// single after each term. Interior pixels take whole patches (all extents
+// patchHalf); a border pixel takes its clipped patch, its lanes being
+// candidates down a window column.
 const int kWindowLanes = 16;
 struct WindowDistances {
     const float* centre;
@@ -118,6 +121,8 @@ struct WindowDistances {
     const float* kernel;            // patchSide² weights, row a + patchSide·column b
     const std::ptrdiff_t* shift;
     float (*distances)[kWindowLanes];
+    int up, down, left, right;      // patch extents
+    bool oneCentre;
 };
 
 // Outputs [first, last) of a block of one wavelet analysis step:

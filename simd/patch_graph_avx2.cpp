@@ -1,6 +1,6 @@
-// Patch distances of a window column's 16 lanes, four vectors of four double
-// sums per candidate, two candidates at a time (eight accumulators fit the
-// sixteen registers).
+// Patch distances of 16 lanes (a window column's pixels, or a border
+// pixel's candidates), four vectors of four double sums per candidate, two
+// candidates at a time (eight accumulators fit the sixteen registers).
 #include "simd/kernels.h"
 
 #if !defined(__AVX2__)
@@ -27,11 +27,12 @@ void candidates(const WindowDistances& w, Range n0)
         for (int v = 0; v < 4; ++v)
             sum[q][v] = _mm256_setzero_pd();
     const int half = w.patchHalf;
-    for (int a = -half; a <= half; ++a) {
-        for (int b = -half; b <= half; ++b) {
+    for (int a = -w.up; a <= w.down; ++a) {
+        for (int b = -w.left; b <= w.right; ++b) {
             const __m256d k = _mm256_set1_pd(w.kernel[(a + half) + w.patchSide * (b + half)]);
             const float* centre = w.centre + a + w.rows * b;
-            const __m256 own0 = _mm256_loadu_ps(centre), own1 = _mm256_loadu_ps(centre + 8);
+            const __m256 own0 = w.oneCentre ? _mm256_set1_ps(*centre) : _mm256_loadu_ps(centre);
+            const __m256 own1 = w.oneCentre ? own0 : _mm256_loadu_ps(centre + 8);
             for (int q = 0; q < Q; ++q) {
                 const float* candidate = centre + w.shift[n0 + q];
                 const __m256 d0 = _mm256_sub_ps(own0, _mm256_loadu_ps(candidate));

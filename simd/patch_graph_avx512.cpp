@@ -1,5 +1,6 @@
-// Patch distances of a window column's 16 lanes, two vectors of eight double
-// sums per candidate, four candidates at a time.
+// Patch distances of 16 lanes (a window column's pixels, or a border
+// pixel's candidates), two vectors of eight double sums per candidate, four
+// candidates at a time.
 #include "simd/kernels.h"
 
 #if !defined(__AVX512F__)
@@ -32,11 +33,11 @@ void candidates(const WindowDistances& w, Range n0)
     for (int q = 0; q < Q; ++q)
         low[q] = high[q] = _mm512_setzero_pd();
     const int half = w.patchHalf;
-    for (int a = -half; a <= half; ++a) {
-        for (int b = -half; b <= half; ++b) {
+    for (int a = -w.up; a <= w.down; ++a) {
+        for (int b = -w.left; b <= w.right; ++b) {
             const __m512d k = _mm512_set1_pd(w.kernel[(a + half) + w.patchSide * (b + half)]);
             const float* centre = w.centre + a + w.rows * b;
-            const __m512 own = _mm512_loadu_ps(centre);
+            const __m512 own = w.oneCentre ? _mm512_set1_ps(*centre) : _mm512_loadu_ps(centre);
             for (int q = 0; q < Q; ++q) {
                 const __m512 d = _mm512_sub_ps(own, _mm512_loadu_ps(centre + w.shift[n0 + q]));
                 const __m256 dHigh = _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(d), 1));
