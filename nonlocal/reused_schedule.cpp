@@ -1,6 +1,7 @@
 #include "nonlocal/reused_schedule.h"
 
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace imrestore {
@@ -12,10 +13,13 @@ struct Kept {
     SweepSchedule schedule;
 };
 
-// Never destroyed: the host may clear the module after static destructors ran.
+// Never destroyed, for the host may clear the module after the static
+// destructors have run; built in static storage, so that nothing is left on
+// the heap once the layout is released.
 Kept& kept()
 {
-    static Kept* const instance = new Kept;
+    alignas(Kept) static unsigned char storage[sizeof(Kept)];
+    static Kept* const instance = new (storage) Kept;
     return *instance;
 }
 
