@@ -5,6 +5,7 @@
 #pragma once
 
 #include "host/gateway.h"
+#include "host/threads.h"
 #include "wavelet/wavelet_transform.h"
 
 #include <cmath>
@@ -62,18 +63,24 @@ inline void runWaveletGateway(const char* function, WaveletDirection direction, 
     requireMultipleOfLevels(function, m, L, "The matrix row dimension must be of size m*2^(L)");
     requireMultipleOfLevels(function, n, L, "The matrix column dimension must be of size n*2^(L)");
 
-    const std::size_t workDoubles =
-        direction == WaveletDirection::forward ? imrestore::forwardWorkSize(m, n, nh) : imrestore::inverseWorkSize(m, n, nh);
+    // A second thread pays off from about 2^16 samples each.
+    const int threads = workerThreadCountFor(static_cast<double>(m) * static_cast<double>(n), 65536.0);
+    const std::size_t workDoubles = direction == WaveletDirection::forward
+                                        ? imrestore::forwardWorkSize(m, n, nh, threads)
+                                        : imrestore::inverseWorkSize(m, n, nh, threads);
     double* work = static_cast<double*>(mxCalloc(workDoubles, sizeof(double)));
     if (!work)   // a host may return null where it cannot find the memory
         raiseError(function, Reason::outOfMemory, "%s could not allocate its work memory (%.0f bytes).", function,
                    static_cast<double>(workDoubles) * sizeof(double));
-    mxArray* results[2] = {mxCreateDoubleMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), mxREAL),
+    // Both transforms write every element of their result, so the host need
+    // not zero it first.
+    const mwSize dims[2] = {static_cast<mwSize>(m), static_cast<mwSize>(n)};
+    mxArray* results[2] = {mxCreateUninitNumericArray(2, dims, mxDOUBLE_CLASS, mxREAL),
                            mxCreateDoubleMatrix(1, 1, mxREAL)};
     *mxGetPr(results[1]) = L;
     if (direction == WaveletDirection::forward)
-        imrestore::forwardWavelet(mxGetPr(data), m, n, mxGetPr(filter), nh, L, mxGetPr(results[0]), work);
+        imrestore::forwardWavelet(mxGetPr(data), m, n, mxGetPr(filter), nh, L, mxGetPr(results[0]), work, threads);
     else
-        imrestore::inverseWavelet(mxGetPr(results[0]), m, n, mxGetPr(filter), nh, L, mxGetPr(data), work);
+        imrestore::inverseWavelet(mxGetPr(results[0]), m, n, mxGetPr(filter), nh, L, mxGetPr(data), work, threads);
     storeResults(nlhs, plhs, results, 2);
 }

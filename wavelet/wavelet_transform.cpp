@@ -1,5 +1,6 @@
 #include "wavelet/wavelet_transform.h"
 
+#include "common/parallel_ranges.h"
 #include "simd/kernels.h"
 
 #include <algorithm>
@@ -254,11 +255,36 @@ int defaultLevels(std::ptrdiff_t m, std::ptrdiff_t n)
     return std::min(halvings(m), halvings(n));
 }
 
-std::size_t forwardWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh) { return workSize(m, n, nh); }
-std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh) { return workSize(m, n, nh); }
+std::size_t forwardWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int threads)
+{
+    return static_cast<std::size_t>(std::max(threads, 1)) * workSize(m, n, nh);
+}
+std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int threads)
+{
+    return forwardWorkSize(m, n, nh, threads);
+}
+
+namespace {
+
+// The work memory of thread t; its filters are set by setFilters.
+Work carveFor(double* work, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int t)
+{
+    return carve(work + static_cast<std::size_t>(t) * workSize(m, n, nh), m, n, nh);
+}
+
+// Every thread's copy of the two filters: low[i] = h[lowIndex(i)] and
+// high[i] = ±h[highIndex(i)], the sign turned where `turned(i)`.
+template <class Set>
+void setFilters(double* work, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int threads, Set set)
+{
+    for (int t = 0; t < threads; ++t)
+        set(carveFor(work, m, n, nh, t));
+}
+
+} // namespace
 
 void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    double* y, double* work)
+                    double* y, double* work, int threads)
 {
     if (m == 0 || n == 0)
         return;
@@ -269,13 +295,16 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
     const Shape shape = orient(m, n);
     const std::ptrdiff_t stride = shape.rows, last = nh - 1;
     const simd::Kernels& kernels = simd::kernels();
-    Work w = carve(work, m, n, nh);
-    for (std::ptrdiff_t i = 0; i < nh; ++i) {
-        w.lowFilter[i] = h[nh - 1 - i];
-        w.highFilter[i] = h[i];
-    }
-    for (std::ptrdiff_t i = 0; i < nh; i += 2)
-        w.highFilter[i] = -w.highFilter[i];
+    threads = std::max(threads, 1);
+    setFilters(work, m, n, nh, threads, [&](const Work& w) {
+        for (std::ptrdiff_t i = 0; i < nh; ++i) {
+            w.lowFilter[i] = h[nh - 1 - i];
+            w.highFilter[i] = h[i];
+        }
+        for (std::ptrdiff_t i = 0; i < nh; i += 2)
+            w.highFilter[i] = -w.highFilter[i];
+    });
+    const Work w = carveFor(work, m, n, nh, 0);
 
     std::ptrdiff_t R = shape.rows, W = shape.cols;
     for (int k = 1; k <= L; ++k) {
@@ -284,18 +313,22 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
             R = shape.rows == 1 ? 1 : R / 2;
         }
         const double* src = k == 1 ? x : y;
-        // Row pass: groups of rows side by side, then the rows left over.
-        std::ptrdiff_t i = 0;
-        if (shape.rows > 1)
-            for (; i + kRowGroup <= R; i += kRowGroup) {
+        // Row pass: groups of rows side by side (shared between threads),
+        // then the rows left over.
+        const std::ptrdiff_t groups = shape.rows > 1 ? R / kRowGroup : 0;
+        forEachRange(groups, threads, 1, 1, [&](std::ptrdiff_t firstGroup, std::ptrdiff_t lastGroup, int t) {
+            const Work g = carveFor(work, m, n, nh, t);
+            for (std::ptrdiff_t i = firstGroup * kRowGroup; i < lastGroup * kRowGroup; i += kRowGroup) {
                 for (std::ptrdiff_t j = 0; j < W; ++j)
-                    std::memcpy(w.rows + j * kRowGroup, src + i + j * stride, kRowGroup * sizeof(double));
-                analyzeRowGroup(kernels, w.rows, W, w.lowFilter, w.highFilter, last, w.rowsLo, w.rowsHi);
+                    std::memcpy(g.rows + j * kRowGroup, src + i + j * stride, kRowGroup * sizeof(double));
+                analyzeRowGroup(kernels, g.rows, W, g.lowFilter, g.highFilter, last, g.rowsLo, g.rowsHi);
                 for (std::ptrdiff_t j = 0; j < W / 2; ++j) {
-                    std::memcpy(y + i + j * stride, w.rowsLo + j * kRowGroup, kRowGroup * sizeof(double));
-                    std::memcpy(y + i + (W / 2 + j) * stride, w.rowsHi + j * kRowGroup, kRowGroup * sizeof(double));
+                    std::memcpy(y + i + j * stride, g.rowsLo + j * kRowGroup, kRowGroup * sizeof(double));
+                    std::memcpy(y + i + (W / 2 + j) * stride, g.rowsHi + j * kRowGroup, kRowGroup * sizeof(double));
                 }
             }
+        });
+        std::ptrdiff_t i = groups * kRowGroup;
         if (stride == 1 && R == 1) {
             // A signal: its samples are contiguous.
             if (k == 1) {
@@ -315,18 +348,22 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
                 y[i + (W / 2 + j) * stride] = w.hi[j];
             }
         }
-        // Column pass on what the row pass stored.
+        // Column pass on what the row pass stored, columns shared between threads.
         if (shape.rows > 1 && W > 0)
-            for (std::ptrdiff_t j = 0; j < W; ++j) {
-                double* column = y + j * stride;
-                analyzeContiguous(kernels, column, R, w.lowFilter, w.highFilter, last, column, w.hi, w.split, w.sequence);
-                std::memcpy(column + R / 2, w.hi, static_cast<size_t>(R / 2) * sizeof(double));
-            }
+            forEachRange(W, threads, 1, 1, [&](std::ptrdiff_t firstColumn, std::ptrdiff_t lastColumn, int t) {
+                const Work c = carveFor(work, m, n, nh, t);
+                for (std::ptrdiff_t j = firstColumn; j < lastColumn; ++j) {
+                    double* column = y + j * stride;
+                    analyzeContiguous(kernels, column, R, c.lowFilter, c.highFilter, last, column, c.hi, c.split,
+                                      c.sequence);
+                    std::memcpy(column + R / 2, c.hi, static_cast<size_t>(R / 2) * sizeof(double));
+                }
+            });
     }
 }
 
 void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    const double* y, double* work)
+                    const double* y, double* work, int threads)
 {
     if (m == 0 || n == 0)
         return;
@@ -340,13 +377,16 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
         return;
     const std::ptrdiff_t stride = shape.rows, last = nh - 1, e = nh / 2 - 1;
     const simd::Kernels& kernels = simd::kernels();
-    Work w = carve(work, m, n, nh);
-    for (std::ptrdiff_t i = 0; i < nh; ++i) {
-        w.lowFilter[i] = h[i];
-        w.highFilter[i] = h[nh - 1 - i];
-    }
-    for (std::ptrdiff_t i = 1; i < nh; i += 2)
-        w.highFilter[i] = -w.highFilter[i];
+    threads = std::max(threads, 1);
+    setFilters(work, m, n, nh, threads, [&](const Work& w) {
+        for (std::ptrdiff_t i = 0; i < nh; ++i) {
+            w.lowFilter[i] = h[i];
+            w.highFilter[i] = h[nh - 1 - i];
+        }
+        for (std::ptrdiff_t i = 1; i < nh; i += 2)
+            w.highFilter[i] = -w.highFilter[i];
+    });
+    const Work w = carveFor(work, m, n, nh, 0);
 
     std::ptrdiff_t scale = 1;
     for (int k = 1; k < L; ++k)
@@ -354,24 +394,32 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
     std::ptrdiff_t R = shape.rows == 1 ? 1 : shape.rows / scale, W = shape.cols / scale;
     for (int level = 0; level < L; ++level) {
         const std::ptrdiff_t halfR = R / 2, halfW = W / 2;
+        // Columns, then groups of rows, each shared between threads.
         if (shape.rows > 1 && W > 0)
-            for (std::ptrdiff_t j = 0; j < W; ++j) {
-                double* column = x + j * stride;
-                std::memcpy(w.lo, column, static_cast<size_t>(R) * sizeof(double));   // both halves
-                synthesizeContiguous(kernels, w.lo, w.lo + halfR, halfR, w.lowFilter, w.highFilter, last, e, column, w.split);
-            }
-        std::ptrdiff_t i = 0;
-        if (shape.rows > 1)
-            for (; i + kRowGroup <= R; i += kRowGroup) {
+            forEachRange(W, threads, 1, 1, [&](std::ptrdiff_t firstColumn, std::ptrdiff_t lastColumn, int t) {
+                const Work c = carveFor(work, m, n, nh, t);
+                for (std::ptrdiff_t j = firstColumn; j < lastColumn; ++j) {
+                    double* column = x + j * stride;
+                    std::memcpy(c.lo, column, static_cast<size_t>(R) * sizeof(double));   // both halves
+                    synthesizeContiguous(kernels, c.lo, c.lo + halfR, halfR, c.lowFilter, c.highFilter, last, e, column,
+                                         c.split);
+                }
+            });
+        const std::ptrdiff_t groups = shape.rows > 1 ? R / kRowGroup : 0;
+        forEachRange(groups, threads, 1, 1, [&](std::ptrdiff_t firstGroup, std::ptrdiff_t lastGroup, int t) {
+            const Work g = carveFor(work, m, n, nh, t);
+            for (std::ptrdiff_t i = firstGroup * kRowGroup; i < lastGroup * kRowGroup; i += kRowGroup) {
                 for (std::ptrdiff_t j = 0; j < halfW; ++j) {
-                    std::memcpy(w.rowsLo + (e + j) * kRowGroup, x + i + j * stride, kRowGroup * sizeof(double));
-                    std::memcpy(w.rowsHi + (e + j) * kRowGroup, x + i + (halfW + j) * stride,
+                    std::memcpy(g.rowsLo + (e + j) * kRowGroup, x + i + j * stride, kRowGroup * sizeof(double));
+                    std::memcpy(g.rowsHi + (e + j) * kRowGroup, x + i + (halfW + j) * stride,
                                 kRowGroup * sizeof(double));
                 }
-                synthesizeRowGroup(kernels, w.rows, halfW, w.lowFilter, w.highFilter, last, e, w.rowsLo, w.rowsHi);
+                synthesizeRowGroup(kernels, g.rows, halfW, g.lowFilter, g.highFilter, last, e, g.rowsLo, g.rowsHi);
                 for (std::ptrdiff_t j = 0; j < W; ++j)
-                    std::memcpy(x + i + j * stride, w.rows + j * kRowGroup, kRowGroup * sizeof(double));
+                    std::memcpy(x + i + j * stride, g.rows + j * kRowGroup, kRowGroup * sizeof(double));
             }
+        });
+        std::ptrdiff_t i = groups * kRowGroup;
         if (signal) {
             // The approximation from the coarser levels (from y at the
             // coarsest), the details from y, the samples into x.

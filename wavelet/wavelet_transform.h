@@ -17,10 +17,10 @@ namespace imrestore {
 // smaller of those of m and n.
 int defaultLevels(std::ptrdiff_t m, std::ptrdiff_t n);
 
-// Doubles of work memory the transforms need; the caller supplies it zeroed
-// or not.
-std::size_t forwardWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh);
-std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh);
+// Doubles of work memory the transforms need on `threads` threads; the caller
+// supplies it zeroed or not.
+std::size_t forwardWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int threads = 1);
+std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int threads = 1);
 
 // The L-level transform of the m×n column-major x into y (every dimension
 // above 1 a multiple of 2^L). L = 0, or a 1×1 input, copies x.
@@ -30,8 +30,11 @@ std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t n
 // even taps turned, the step over N samples s gives for every j < N/2
 //   lo[j] = Σ_t aLow[last − t]·s[2j + t],  hi[j] = Σ_t aHigh[last − t]·s[2j + t],
 // last = nh − 1, each sum from 0.0 in ascending t; lo fills the first half.
+//
+// The rows and the columns of a pass are shared between `threads` threads
+// (work memory for as many); the results do not depend on their number.
 void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    double* y, double* work);
+                    double* y, double* work, int threads = 1);
 
 // Rebuilds x from the L-level transform y (nh even and at least 2): the
 // inverse of forwardWavelet for filters orthonormal to their even shifts.
@@ -44,6 +47,6 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
 //   s[2u + 1] = Σ_k (sLow[last − 2k]·lo[u + k − e] + sHigh[last − 2k]·hi[u + k − e]),
 // k = 0..e, each pair added together before it joins the sum.
 void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    const double* y, double* work);
+                    const double* y, double* work, int threads = 1);
 
 } // namespace imrestore
