@@ -19,9 +19,9 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
     const WorkArray<float> slab(n, 0.0f), offset(n, 0.0f), denominator(n, 1.0f);
     bool completed = slab && offset && denominator;
     if (completed) {
-        imageToSlab(schedule, u, slab.get());
-        scaledImageToSlab(schedule, f, mu, offset.get());
-        weightSumsToSlab(schedule, graph, mu, 1.0f, false, denominator.get());
+        imageToSlab(schedule, u, slab.get(), threads);
+        scaledImageToSlab(schedule, f, mu, offset.get(), threads);
+        weightSumsToSlab(schedule, graph, mu, 1.0f, false, denominator.get(), threads);
         // Two sweeps per iteration, each polled band by band.
         for (std::int64_t sweep = 0; sweep < 2 * std::int64_t{nOuter} && completed; ++sweep)
             for (std::ptrdiff_t band = 0; band < schedule.bands && completed; ++band) {
@@ -30,7 +30,7 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
                     sweepBands(schedule, slab.get(), 1.0f, offset.get(), nullptr, denominator.get(), band, band + 1);
             }
         if (completed)
-            slabToImage(schedule, slab.get(), u);
+            slabToImage(schedule, slab.get(), u, threads);
     }
     return completed;
 }

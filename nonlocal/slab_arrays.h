@@ -1,6 +1,7 @@
 // Per-pixel arrays of a sweep in slab order, and moving images into and out of it.
 #pragma once
 
+#include "common/parallel_ranges.h"
 #include "nonlocal/sweep_schedule.h"
 
 namespace imrestore {
@@ -11,51 +12,65 @@ inline std::ptrdiff_t slabRowStart(const SweepSchedule& s, std::ptrdiff_t i)
     return slabPosition(s, i, 0);
 }
 
+// Each of these moves independent pixels, so `threads` share its rows (or
+// columns); the values do not depend on their number.
+//
+// Rows from which a second thread pays off.
+const std::ptrdiff_t kSlabRowsPerThread = 64;
+
 // slab(x) ← image(x) for every pixel of an image in image addressing.
-inline void imageToSlab(const SweepSchedule& s, const float* image, float* slab)
+inline void imageToSlab(const SweepSchedule& s, const float* image, float* slab, int threads)
 {
-    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
-        const std::ptrdiff_t start = slabRowStart(s, i);
-        for (std::ptrdiff_t j = 0; j < s.cols; ++j)
-            slab[start + j * s.lanes] = image[i + s.rows * j];
-    }
+    forEachRange(s.rows, threads, 1, kSlabRowsPerThread, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
+        for (std::ptrdiff_t i = first; i < last; ++i) {
+            const std::ptrdiff_t start = slabRowStart(s, i);
+            for (std::ptrdiff_t j = 0; j < s.cols; ++j)
+                slab[start + j * s.lanes] = image[i + s.rows * j];
+        }
+    });
 }
 
-inline void slabToImage(const SweepSchedule& s, const float* slab, float* image)
+inline void slabToImage(const SweepSchedule& s, const float* slab, float* image, int threads)
 {
-    for (std::ptrdiff_t j = 0; j < s.cols; ++j)
-        for (std::ptrdiff_t i = 0; i < s.rows; ++i)
-            image[i + s.rows * j] = slab[slabRowStart(s, i) + j * s.lanes];
+    forEachRange(s.cols, threads, 1, kSlabRowsPerThread, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
+        for (std::ptrdiff_t j = first; j < last; ++j)
+            for (std::ptrdiff_t i = 0; i < s.rows; ++i)
+                image[i + s.rows * j] = slab[slabRowStart(s, i) + j * s.lanes];
+    });
 }
 
 // offset(x) ← scale·image(x) in slab order.
-inline void scaledImageToSlab(const SweepSchedule& s, const float* image, float scale, float* offset)
+inline void scaledImageToSlab(const SweepSchedule& s, const float* image, float scale, float* offset, int threads)
 {
-    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
-        const std::ptrdiff_t start = slabRowStart(s, i);
-        for (std::ptrdiff_t j = 0; j < s.cols; ++j)
-            offset[start + j * s.lanes] = scale * image[i + s.rows * j];
-    }
+    forEachRange(s.rows, threads, 1, kSlabRowsPerThread, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
+        for (std::ptrdiff_t i = first; i < last; ++i) {
+            const std::ptrdiff_t start = slabRowStart(s, i);
+            for (std::ptrdiff_t j = 0; j < s.cols; ++j)
+                offset[start + j * s.lanes] = scale * image[i + s.rows * j];
+        }
+    });
 }
 
 // denominator(x) ← mu + scale·Σ_k w_k(x), the sum over the weight planes in
 // slot order, in slab order. With `scaled` false: mu + Σ_k w_k(x).
 inline void weightSumsToSlab(const SweepSchedule& s, const GraphInput& graph, float mu, float scale, bool scaled,
-                             float* denominator)
+                             float* denominator, int threads)
 {
     const std::ptrdiff_t N = s.cols, V = s.lanes;
-    for (std::ptrdiff_t i = 0; i < s.rows; ++i) {
-        float* row = denominator + slabRowStart(s, i);
-        for (std::ptrdiff_t j = 0; j < N; ++j)
-            row[j * V] = 0.0f;
-        for (std::ptrdiff_t k = 0; k < s.slots; ++k) {
-            const float* weight = graph.weightPlane(k) + N * i;
+    forEachRange(s.rows, threads, 1, kSlabRowsPerThread, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
+        for (std::ptrdiff_t i = first; i < last; ++i) {
+            float* row = denominator + slabRowStart(s, i);
             for (std::ptrdiff_t j = 0; j < N; ++j)
-                row[j * V] = row[j * V] + weight[j];
+                row[j * V] = 0.0f;
+            for (std::ptrdiff_t k = 0; k < s.slots; ++k) {
+                const float* weight = graph.weightPlane(k) + N * i;
+                for (std::ptrdiff_t j = 0; j < N; ++j)
+                    row[j * V] = row[j * V] + weight[j];
+            }
+            for (std::ptrdiff_t j = 0; j < N; ++j)
+                row[j * V] = scaled ? mu + scale * row[j * V] : mu + row[j * V];
         }
-        for (std::ptrdiff_t j = 0; j < N; ++j)
-            row[j * V] = scaled ? mu + scale * row[j * V] : mu + row[j * V];
-    }
+    });
 }
 
 } // namespace imrestore
