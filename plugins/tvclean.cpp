@@ -8,6 +8,7 @@
 //   u          double M×N
 #include "host/gateway.h"
 #include "host/interrupt.h"
+#include "host/threads.h"
 #include "tv/rof_denoise.h"
 
 #include <cmath>
@@ -62,8 +63,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     mxArray* result = mxCreateDoubleMatrix(M, N, mxREAL);
     HostStopCheck stop;
     releaseWorkMemoryWhenCleared();
+    // The per-pixel passes pay a second thread from about 2^16 pixels each.
+    const int threads = workerThreadCountFor(static_cast<double>(M) * static_cast<double>(N), 65536.0);
     if (!denoiseRof(mxGetPr(prhs[0]), static_cast<std::ptrdiff_t>(M), static_cast<std::ptrdiff_t>(N), mu, tolerance,
-                    mxGetPr(result), &stop)) {
+                    mxGetPr(result), &stop, threads)) {
         mxDestroyArray(result);
         if (stop.stopped())
             endInterruptedCall(kFunction);

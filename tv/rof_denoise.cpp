@@ -1,12 +1,24 @@
 #include "tv/rof_denoise.h"
 
+#include "common/parallel_ranges.h"
+
 #include <algorithm>
 #include <cmath>
-
 
 namespace imrestore {
 
 namespace {
+
+// Columns from which a second thread pays off in a per-pixel pass.
+const std::ptrdiff_t kColumnsPerThread = 32;
+
+// Calls pass(first, last) for ranges of [0, columns) on the fields' threads.
+template <class Pass>
+void forEachColumn(const RofFields& s, std::ptrdiff_t columns, Pass pass)
+{
+    forEachRange(columns, s.threads, 1, kColumnsPerThread,
+                 [&](std::ptrdiff_t first, std::ptrdiff_t last, int) { pass(first, last); });
+}
 
 // The split and Bregman terms B of pixel (x, y) in their order, the terms
 // that reach outside the grid left out; the first present term starts the sum.
@@ -60,25 +72,27 @@ void updateBorderPixel(RofFields& s, std::ptrdiff_t x, std::ptrdiff_t y, double 
 void innerDivergence(RofFields& s)
 {
     const std::ptrdiff_t N = s.u.columns, M = s.u.rows;
-    for (std::ptrdiff_t x = 1; x < N - 1; ++x) {
-        const double* __restrict dxLeft = s.dx.column[x - 1];
-        const double* __restrict dxHere = s.dx.column[x];
-        const double* __restrict dy = s.dy.column[x];
-        const double* __restrict bxLeft = s.bx.column[x - 1];
-        const double* __restrict bxHere = s.bx.column[x];
-        const double* __restrict by = s.by.column[x];
-        double* __restrict out = s.divergence.column[x];
-        for (std::ptrdiff_t y = 1; y < M - 1; ++y) {
-            double b = dxLeft[y] - dxHere[y];
-            b = b + dy[y - 1];
-            b = b - dy[y];
-            b = b - bxLeft[y];
-            b = b + bxHere[y];
-            b = b - by[y - 1];
-            b = b + by[y];
-            out[y] = b;
+    forEachColumn(s, N - 2, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+        for (std::ptrdiff_t x = 1 + first; x < 1 + last; ++x) {
+            const double* __restrict dxLeft = s.dx.column[x - 1];
+            const double* __restrict dxHere = s.dx.column[x];
+            const double* __restrict dy = s.dy.column[x];
+            const double* __restrict bxLeft = s.bx.column[x - 1];
+            const double* __restrict bxHere = s.bx.column[x];
+            const double* __restrict by = s.by.column[x];
+            double* __restrict out = s.divergence.column[x];
+            for (std::ptrdiff_t y = 1; y < M - 1; ++y) {
+                double b = dxLeft[y] - dxHere[y];
+                b = b + dy[y - 1];
+                b = b - dy[y];
+                b = b - bxLeft[y];
+                b = b + bxHere[y];
+                b = b - by[y - 1];
+                b = b + by[y];
+                out[y] = b;
+            }
         }
-    }
+    });
 }
 
 // The inner pixels of columns [x0, x0 + L) in column-by-column order, run as
@@ -245,11 +259,13 @@ void shrinkGradient(RofFields& s, double lambda)
     const std::ptrdiff_t N = s.u.columns, M = s.u.rows;
     const double tau = 1.0 / lambda, tauSquared = tau * tau, negativeTau = -1.0 / lambda;
     double* const* u = s.u.column;
-    for (std::ptrdiff_t x = 0; x < N - 1; ++x) {
-        const simd::RofShrink column{u[x], u[x + 1], s.bx.column[x], s.by.column[x], s.dx.column[x], s.dy.column[x],
-                                     tau, tauSquared};
-        s.kernels->rofShrink(column, 0, M - 1);
-    }
+    forEachColumn(s, N - 1, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+        for (std::ptrdiff_t x = first; x < last; ++x) {
+            const simd::RofShrink column{u[x],           u[x + 1],       s.bx.column[x], s.by.column[x],
+                                         s.dx.column[x], s.dy.column[x], tau,            tauSquared};
+            s.kernels->rofShrink(column, 0, M - 1);
+        }
+    });
     for (std::ptrdiff_t x = 0; x < N - 1; ++x)
         s.dx.column[x][M - 1] = softThreshold((u[x + 1][M - 1] - u[x][M - 1]) + s.bx.column[x][M - 1], tau, negativeTau);
     for (std::ptrdiff_t y = 0; y < M - 1; ++y)
@@ -258,25 +274,29 @@ void shrinkGradient(RofFields& s, double lambda)
 
 void updateBregmanX(RofFields& s)
 {
-    for (std::ptrdiff_t x = 0; x < s.bx.columns; ++x) {
-        const double* __restrict here = s.u.column[x];
-        const double* __restrict right = s.u.column[x + 1];
-        const double* __restrict dx = s.dx.column[x];
-        double* __restrict bx = s.bx.column[x];
-        for (std::ptrdiff_t y = 0; y < s.bx.rows; ++y)
-            bx[y] = bx[y] + ((right[y] - here[y]) - dx[y]);
-    }
+    forEachColumn(s, s.bx.columns, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+        for (std::ptrdiff_t x = first; x < last; ++x) {
+            const double* __restrict here = s.u.column[x];
+            const double* __restrict right = s.u.column[x + 1];
+            const double* __restrict dx = s.dx.column[x];
+            double* __restrict bx = s.bx.column[x];
+            for (std::ptrdiff_t y = 0; y < s.bx.rows; ++y)
+                bx[y] = bx[y] + ((right[y] - here[y]) - dx[y]);
+        }
+    });
 }
 
 void updateBregmanY(RofFields& s)
 {
-    for (std::ptrdiff_t x = 0; x < s.by.columns; ++x) {
-        const double* __restrict here = s.u.column[x];
-        const double* __restrict dy = s.dy.column[x];
-        double* __restrict by = s.by.column[x];
-        for (std::ptrdiff_t y = 0; y < s.by.rows; ++y)
-            by[y] = by[y] + ((here[y + 1] - here[y]) - dy[y]);
-    }
+    forEachColumn(s, s.by.columns, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+        for (std::ptrdiff_t x = first; x < last; ++x) {
+            const double* __restrict here = s.u.column[x];
+            const double* __restrict dy = s.dy.column[x];
+            double* __restrict by = s.by.column[x];
+            for (std::ptrdiff_t y = 0; y < s.by.rows; ++y)
+                by[y] = by[y] + ((here[y + 1] - here[y]) - dy[y]);
+        }
+    });
 }
 
 void bregmanBlock(RofFields& s, double mu, double lambda, int innerSweeps, int blockLength)
@@ -306,10 +326,11 @@ double relativeChange(const ColumnMatrix& u, ColumnMatrix& uPrev)
 }
 
 bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double mu, double tolerance,
-                double* result, StopCheck* stop)
+                double* result, StopCheck* stop, int threads)
 {
     const double lambda = 2.0 * mu;
     RofFields s{};
+    s.threads = threads;
     ColumnMatrix f{}, uPrev{};
     // f is only read; the table type is shared with the work arrays.
     bool ok = wrapHostColumns(const_cast<double*>(image), N, M, &f);

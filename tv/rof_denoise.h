@@ -23,6 +23,7 @@ struct RofFields {
     ColumnMatrix scaledData;  // N×M, μ·f
     ColumnMatrix divergence;  // N×M, the split and Bregman terms of the sweep
     const simd::Kernels* kernels = &simd::kernels();   // the vector path (a test may choose another)
+    int threads = 1;   // share the per-pixel passes (not the sweep); results do not depend on it
 };
 
 // One in-place Gauss–Seidel sweep over u: inner pixels column by column,
@@ -47,6 +48,6 @@ double relativeChange(const ColumnMatrix& u, ColumnMatrix& uPrev);
 // major). False, with everything released and result untouched, when work
 // memory is short or when `stop` (polled before each iteration) said stop.
 bool denoiseRof(const double* image, std::ptrdiff_t M, std::ptrdiff_t N, double mu, double tolerance,
-                double* result, StopCheck* stop = nullptr);
+                double* result, StopCheck* stop = nullptr, int threads = 1);
 
 } // namespace imrestore
