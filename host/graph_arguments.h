@@ -3,9 +3,12 @@
 #pragma once
 
 #include "host/gateway.h"
+#include "host/threads.h"
 #include "nonlocal/graph_view.h"
 #include "nonlocal/reused_schedule.h"
+#include "common/parallel_ranges.h"
 
+#include <atomic>
 #include <cstdint>
 
 // Sizes and settings common to both solvers' parameter vectors:
@@ -57,25 +60,37 @@ inline void requirePlanes(const char* function, const mxArray* array, const char
 }
 
 // Raises invalidArgument when some slot of the neighbour array names a pixel
-// outside the image.
+// outside the image. The pixels are checked on all cores; the error, when
+// there is one, is found and raised on the caller's thread.
 inline void requireNeighboursInside(const char* function, const imrestore::GraphInput& graph, const GraphParams& p)
 {
     const std::ptrdiff_t P = graph.pixels();
+    const int threads = workerThreadCountFor(static_cast<double>(P) * p.slots, kEntriesPerThread);
+    std::atomic<bool> outside{false};
+    imrestore::forEachRange(P, threads, 1, 1, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
+        bool inside = true;
+        for (std::ptrdiff_t k = 0; k < p.slots; ++k) {
+            const std::int32_t* column = graph.columnPlane(k);
+            const std::int32_t* row = graph.rowPlane(k);
+            for (std::ptrdiff_t g = first; g < last; ++g)
+                inside &= static_cast<std::uint32_t>(column[g]) < static_cast<std::uint32_t>(p.cols) &&
+                          static_cast<std::uint32_t>(row[g]) < static_cast<std::uint32_t>(p.rows);
+        }
+        if (!inside)
+            outside.store(true);
+    });
+    if (!outside.load())
+        return;
     for (std::ptrdiff_t k = 0; k < p.slots; ++k) {
         const std::int32_t* column = graph.columnPlane(k);
         const std::int32_t* row = graph.rowPlane(k);
-        bool inside = true;
         for (std::ptrdiff_t g = 0; g < P; ++g)
-            inside &= static_cast<std::uint32_t>(column[g]) < static_cast<std::uint32_t>(p.cols) &&
-                      static_cast<std::uint32_t>(row[g]) < static_cast<std::uint32_t>(p.rows);
-        if (!inside)
-            for (std::ptrdiff_t g = 0; g < P; ++g)
-                if (column[g] < 0 || column[g] >= p.cols || row[g] < 0 || row[g] >= p.rows)
-                    raiseError(function, Reason::invalidArgument,
-                               "NEIGHBOURS: slot %d of pixel (%d, %d) names row %d, column %d; rows must lie in "
-                               "0..%d and columns in 0..%d (0-based).",
-                               static_cast<int>(k), static_cast<int>(g / p.cols), static_cast<int>(g % p.cols),
-                               row[g], column[g], p.rows - 1, p.cols - 1);
+            if (column[g] < 0 || column[g] >= p.cols || row[g] < 0 || row[g] >= p.rows)
+                raiseError(function, Reason::invalidArgument,
+                           "NEIGHBOURS: slot %d of pixel (%d, %d) names row %d, column %d; rows must lie in "
+                           "0..%d and columns in 0..%d (0-based).",
+                           static_cast<int>(k), static_cast<int>(g / p.cols), static_cast<int>(g % p.cols), row[g],
+                           column[g], p.rows - 1, p.cols - 1);
     }
 }
 
