@@ -27,3 +27,7 @@ inline int workerThreadCountFor(double work, double perThread)
     const double useful = work / perThread;
     return useful >= cores ? cores : useful >= 2 ? static_cast<int>(useful) : 1;
 }
+
+// Pixels (or samples) per thread from which a second thread pays off in a
+// pass over an image.
+constexpr double kPixelsPerThread = 65536;

@@ -64,8 +64,9 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
 {
     if (settings.nOuter <= 0)
         return true;
+    const int workers = std::max(1, threads);
     ReusedSweepSchedule reused;
-    if (!reused.obtain(graph, std::max(1, threads)))
+    if (!reused.obtain(graph, workers))
         return false;
     const SweepSchedule& schedule = reused.get();
     const std::size_t n = static_cast<std::size_t>(schedule.positions);
@@ -79,11 +80,11 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
         uold = WorkArray<float>(n, 0.0f);
     if (!slab || !offset || !subtract || !denominator || !scratch || (report && !uold))
         return false;
-    imageToSlab(schedule, u, slab.get(), std::max(1, threads));
+    imageToSlab(schedule, u, slab.get(), workers);
     if (report)
-        imageToSlab(schedule, u, uold.get(), std::max(1, threads));
-    scaledImageToSlab(schedule, f, settings.mu, offset.get(), std::max(1, threads));
-    weightSumsToSlab(schedule, graph, settings.mu, settings.lambda, true, denominator.get(), std::max(1, threads));
+        imageToSlab(schedule, u, uold.get(), workers);
+    scaledImageToSlab(schedule, f, settings.mu, offset.get(), workers);
+    weightSumsToSlab(schedule, graph, settings.mu, settings.lambda, true, denominator.get(), workers);
     const TvState st{&schedule, &graph, slab.get(), d, b, settings.lambda, 1.0f / settings.lambda, subtract.get(),
                      static_cast<std::int32_t>(n), &simd::kernels()};
     const TvIteration it{{offset.get(), denominator.get()}, settings.nOuter, report, context, uold.get(), stop};
@@ -92,7 +93,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
                                ? iterateTv<kWavefrontLanes>(st, it, scratch.get(), helperScratch)
                                : iterateTv<1>(st, it, scratch.get(), helperScratch);
     if (completed)
-        slabToImage(schedule, slab.get(), u, std::max(1, threads));
+        slabToImage(schedule, slab.get(), u, workers);
     return completed;
 }
 

@@ -179,7 +179,7 @@ void borderWindow(const PatchWindows& c, std::ptrdiff_t i, std::ptrdiff_t j, flo
     std::ptrdiff_t shift[Q];
     // The lanes are candidates down a window column; lanes past its end read
     // neighbouring values of the padded image and are not stored.
-    const simd::WindowDistances w{c.image + i + c.rows * j, c.rows,  static_cast<int>(c.patchHalf), c.patchSide,
+    const simd::WindowDistances w{c.image + i + c.rows * j, c.rows, static_cast<int>(c.patchHalf), c.patchSide,
                                   c.kernel, shift, distances, static_cast<int>(e.up), static_cast<int>(e.down),
                                   static_cast<int>(e.left), static_cast<int>(e.right), true};
     for (std::ptrdiff_t dj0 = djLo; dj0 <= djHi; dj0 += Q) {

@@ -60,11 +60,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    "double-precision iterates may settle above smaller values and the iteration would not end.",
                    kSmallestTolerance, tolerance);
 
-    mxArray* result = mxCreateDoubleMatrix(M, N, mxREAL);
+    // denoiseRof writes every element of the result, so the host need not zero it first.
+    const mwSize dims[2] = {static_cast<mwSize>(M), static_cast<mwSize>(N)};
+    mxArray* result = mxCreateUninitNumericArray(2, dims, mxDOUBLE_CLASS, mxREAL);
     HostStopCheck stop;
     releaseWorkMemoryWhenCleared();
-    // The per-pixel passes pay a second thread from about 2^16 pixels each.
-    const int threads = workerThreadCountFor(static_cast<double>(M) * static_cast<double>(N), 65536.0);
+    const int threads = workerThreadCountFor(static_cast<double>(M) * static_cast<double>(N), kPixelsPerThread);
     if (!denoiseRof(mxGetPr(prhs[0]), static_cast<std::ptrdiff_t>(M), static_cast<std::ptrdiff_t>(N), mu, tolerance,
                     mxGetPr(result), &stop, threads)) {
         mxDestroyArray(result);

@@ -63,8 +63,7 @@ inline void runWaveletGateway(const char* function, WaveletDirection direction, 
     requireMultipleOfLevels(function, m, L, "The matrix row dimension must be of size m*2^(L)");
     requireMultipleOfLevels(function, n, L, "The matrix column dimension must be of size n*2^(L)");
 
-    // A second thread pays off from about 2^16 samples each.
-    const int threads = workerThreadCountFor(static_cast<double>(m) * static_cast<double>(n), 65536.0);
+    const int threads = workerThreadCountFor(static_cast<double>(m) * static_cast<double>(n), kPixelsPerThread);
     const std::size_t workDoubles = direction == WaveletDirection::forward
                                         ? imrestore::forwardWorkSize(m, n, nh, threads)
                                         : imrestore::inverseWorkSize(m, n, nh, threads);

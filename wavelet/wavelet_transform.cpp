@@ -266,19 +266,27 @@ std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t n
 
 namespace {
 
-// The work memory of thread t; its filters are set by setFilters.
+// The work memory of thread t.
 Work carveFor(double* work, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int t)
 {
     return carve(work + static_cast<std::size_t>(t) * workSize(m, n, nh), m, n, nh);
 }
 
-// Every thread's copy of the two filters: low[i] = h[lowIndex(i)] and
-// high[i] = ±h[highIndex(i)], the sign turned where `turned(i)`.
-template <class Set>
-void setFilters(double* work, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t nh, int threads, Set set)
+// Every thread's copy of the filters: for analysis aLow, the reversed h, and
+// aHigh, h with its even taps negated; for synthesis sLow = h and sHigh, the
+// reversed h with its odd taps negated.
+void setFilters(double* work, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int threads,
+                bool analysis)
 {
-    for (int t = 0; t < threads; ++t)
-        set(carveFor(work, m, n, nh, t));
+    for (int t = 0; t < threads; ++t) {
+        const Work w = carveFor(work, m, n, nh, t);
+        for (std::ptrdiff_t i = 0; i < nh; ++i) {
+            w.lowFilter[i] = analysis ? h[nh - 1 - i] : h[i];
+            w.highFilter[i] = analysis ? h[i] : h[nh - 1 - i];
+        }
+        for (std::ptrdiff_t i = analysis ? 0 : 1; i < nh; i += 2)
+            w.highFilter[i] = -w.highFilter[i];
+    }
 }
 
 } // namespace
@@ -296,14 +304,7 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
     const std::ptrdiff_t stride = shape.rows, last = nh - 1;
     const simd::Kernels& kernels = simd::kernels();
     threads = std::max(threads, 1);
-    setFilters(work, m, n, nh, threads, [&](const Work& w) {
-        for (std::ptrdiff_t i = 0; i < nh; ++i) {
-            w.lowFilter[i] = h[nh - 1 - i];
-            w.highFilter[i] = h[i];
-        }
-        for (std::ptrdiff_t i = 0; i < nh; i += 2)
-            w.highFilter[i] = -w.highFilter[i];
-    });
+    setFilters(work, m, n, h, nh, threads, true);
     const Work w = carveFor(work, m, n, nh, 0);
 
     std::ptrdiff_t R = shape.rows, W = shape.cols;
@@ -378,14 +379,7 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
     const std::ptrdiff_t stride = shape.rows, last = nh - 1, e = nh / 2 - 1;
     const simd::Kernels& kernels = simd::kernels();
     threads = std::max(threads, 1);
-    setFilters(work, m, n, nh, threads, [&](const Work& w) {
-        for (std::ptrdiff_t i = 0; i < nh; ++i) {
-            w.lowFilter[i] = h[i];
-            w.highFilter[i] = h[nh - 1 - i];
-        }
-        for (std::ptrdiff_t i = 1; i < nh; i += 2)
-            w.highFilter[i] = -w.highFilter[i];
-    });
+    setFilters(work, m, n, h, nh, threads, false);
     const Work w = carveFor(work, m, n, nh, 0);
 
     std::ptrdiff_t scale = 1;
