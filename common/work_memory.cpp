@@ -63,6 +63,18 @@ void* placeData(void* start, std::size_t lead, std::size_t capacity)
     return data;
 }
 
+// Gives a block back to the system: a large block's mapping, a small one's heap memory.
+void freeBlock(void* data)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (capacityOf(data) >= kLargeBlock) {
+        munmap(startOf(data), headerOf(data)[1] + capacityOf(data));
+        return;
+    }
+#endif
+    std::free(startOf(data));
+}
+
 void* newLargeBlock(std::size_t bytes)
 {
     static std::atomic<unsigned> blocks{0};
@@ -72,8 +84,18 @@ void* newLargeBlock(std::size_t bytes)
         return nullptr;
     void* start = nullptr;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (posix_memalign(&start, kHugePage, total) != 0)
+    // Mapped apart from the C library's heap, where a kept block would sit
+    // among the host's arrays; one huge page more, to align the start.
+    void* mapped = mmap(nullptr, total + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
         return nullptr;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned = (address + kHugePage - 1) / kHugePage * kHugePage;
+    if (aligned > address)
+        munmap(mapped, aligned - address);
+    if (aligned + total < address + total + kHugePage)
+        munmap(reinterpret_cast<void*>(aligned + total), address + kHugePage - aligned);
+    start = reinterpret_cast<void*>(aligned);
     madvise(start, total, MADV_HUGEPAGE);   // only a hint: failure leaves ordinary pages
 #else
     start = std::malloc(total);
@@ -118,14 +140,14 @@ void releaseWorkMemory(void* memory)
         Kept& k = kept();
         std::lock_guard<std::mutex> guard(k.lock);
         while (k.count > 0 && (k.count == kKeptBlocks || k.bytes + capacity > kKeptBytes)) {
-            std::free(startOf(k.blocks[0].data));
+            freeBlock(k.blocks[0].data);
             k.remove(0);
         }
         k.blocks[k.count++] = {memory, capacity};
         k.bytes += capacity;
         return;
     }
-    std::free(startOf(memory));
+    freeBlock(memory);
 }
 
 void releaseKeptWorkMemory()
@@ -133,7 +155,7 @@ void releaseKeptWorkMemory()
     Kept& k = kept();
     std::lock_guard<std::mutex> guard(k.lock);
     while (k.count > 0) {
-        std::free(startOf(k.blocks[0].data));
+        freeBlock(k.blocks[0].data);
         k.remove(0);
     }
 }

@@ -8,8 +8,10 @@
 namespace imrestore {
 
 // Allocates `bytes` of uninitialised memory, or returns null. Blocks of 1 MiB
-// and more are rounded up to whole 2 MiB pages and, on Linux, offered huge
-// pages, so that first touching them costs a few page faults, not hundreds.
+// and more are rounded up to whole 2 MiB pages and, on Linux, mapped apart
+// from the C library's heap (where they would sit among the host's arrays)
+// and offered huge pages, so that first touching them costs a few page
+// faults, not hundreds.
 //
 // Large blocks are kept when released (at most kKeptBlocks blocks and
 // kKeptBytes in all, the oldest given back first) and handed out again for

@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace imrestore;
 
@@ -69,3 +74,29 @@ TEST(WorkMemory, WorkArraysOwnTheirBlockAndRefuseCountsBeyondTheAddressSpace)
     EXPECT_TRUE(empty);   // room for one value
     releaseKeptWorkMemory();
 }
+
+#if defined(__GLIBC__) && defined(__linux__)
+// A kept block inside the C library's heap sits among the host's own arrays
+// and keeps the host from reusing or trimming around it; the host then takes
+// fresh pages for its results every other call, each page a fault.
+TEST(WorkMemory, LargeBlocksLieOutsideTheCLibrarysHeap)
+{
+    releaseKeptWorkMemory();
+    constexpr std::size_t MiB = std::size_t{1} << 20;
+    const struct mallinfo2 before = mallinfo2();
+    std::vector<void*> blocks;
+    for (std::size_t size : {MiB, 5 * MiB, 40 * MiB}) {
+        void* block = allocateWorkMemory(size);
+        ASSERT_NE(block, nullptr);
+        std::memset(block, 1, size);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 64, 0u);
+        blocks.push_back(block);
+    }
+    const struct mallinfo2 during = mallinfo2();
+    EXPECT_EQ(during.hblkhd, before.hblkhd);   // the library's own mappings
+    EXPECT_LT(during.arena, before.arena + MiB);
+    for (void* block : blocks)
+        releaseWorkMemory(block);
+    releaseKeptWorkMemory();
+}
+#endif
