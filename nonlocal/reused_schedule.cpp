@@ -49,7 +49,7 @@ bool ReusedSweepSchedule::obtain(const GraphInput& graph, int threads)
 ReusedSweepSchedule::~ReusedSweepSchedule()
 {
     // Larger layouts are not worth their memory between calls.
-    if (!schedule_.linkPosition || linkCount(schedule_) * (sizeof(std::int32_t) + sizeof(float)) > kKeptBytes)
+    if (!schedule_.linkPosition || scheduleBytes(schedule_) > kKeptBytes)
         return;
     Kept& k = kept();
     std::lock_guard<std::mutex> guard(k.lock);

@@ -127,11 +127,16 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
     s.linkPosition = WorkArray<std::int32_t>(linkCount(s));
     s.linkWeight = WorkArray<float>(linkCount(s));
-    if (!s.linkPosition || !s.linkWeight) {
+    s.graphPosition = WorkArray<std::int32_t>(graphEntryCount(s));
+    s.graphWeight = WorkArray<float>(graphEntryCount(s));
+    if (!s.linkPosition || !s.linkWeight || !s.graphPosition || !s.graphWeight) {
         s.linkPosition = {};
         s.linkWeight = {};
+        s.graphPosition = {};
+        s.graphWeight = {};
         return false;
     }
+    const std::ptrdiff_t plane = s.rows * N;
     // One slot plane of a row at a time, so that the host planes are read in order.
     forEachRow(
         s, threads,
@@ -140,8 +145,12 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
                 const std::int32_t* column = graph.columnPlane(k) + N * i;
                 const std::int32_t* row = graph.rowPlane(k) + N * i;
                 std::int32_t* out = s.linkPosition.get() + linkIndex(s, first, k, i % V);
-                for (std::ptrdiff_t j = 0; j < N; ++j)
-                    out[j * K * V] = static_cast<std::int32_t>(slabPosition(s, row[j], column[j]));
+                std::int32_t* kept = s.graphPosition.get() + plane * k + N * i;
+                for (std::ptrdiff_t j = 0; j < N; ++j) {
+                    kept[j] = static_cast<std::int32_t>(slabPosition(s, row[j], column[j]));
+                    out[j * K * V] = kept[j];
+                }
+                std::memcpy(s.graphWeight.get() + plane * k + N * i, graph.weightPlane(k) + N * i, N * sizeof(float));
             }
         },
         // A lane outside the image reads its own position (with weight 0).
@@ -155,38 +164,41 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
 
 bool sweepScheduleFits(const SweepSchedule& s, const GraphInput& graph, int threads)
 {
-    if (!s.linkPosition || s.rows != graph.rows || s.cols != graph.cols || s.slots != graph.slots ||
+    if (!s.graphPosition || s.rows != graph.rows || s.cols != graph.cols || s.slots != graph.slots ||
         s.sweepWavefront != simd::kernels().sweepWavefront)
         return false;
     // Slab positions name pixels one to one, so equal positions mean equal
-    // neighbours, and with them the same lanes, lag and reach. Weights are
-    // compared as bits (0 and −0 differ in a division).
-    const std::ptrdiff_t N = s.cols, K = s.slots, V = s.lanes;
+    // neighbours, and with them the same lanes, lag and reach: the layout is
+    // a function of the neighbours and the weights alone. Weights are
+    // compared as bits (0 and −0 differ in a division). Both sides are read
+    // in the graph's order, one row of a slot plane at a time.
+    const std::ptrdiff_t M = s.rows, N = s.cols, plane = M * N;
+    const std::int64_t steps = s.steps, lag = s.lag, lanes = s.lanes, laneShift = s.laneShift;
     std::atomic<bool> differs{false};
-    forEachRow(
-        s, threads,
-        [&](std::ptrdiff_t i, std::ptrdiff_t first) {
-            if (differs.load(std::memory_order_relaxed))
-                return;
+    forEachRange(s.slots * M, threads, 1, 1, [&](std::ptrdiff_t firstRow, std::ptrdiff_t lastRow, int) {
+        bool rangeDiffers = false;
+        for (std::ptrdiff_t q = firstRow; q < lastRow && !rangeDiffers; ++q) {
+            const std::ptrdiff_t k = q / M, i = q % M;
+            const std::int32_t* column = graph.columnPlane(k) + N * i;
+            const std::int32_t* row = graph.rowPlane(k) + N * i;
+            const float* weight = graph.weightPlane(k) + N * i;
+            const std::int32_t* keptPosition = s.graphPosition.get() + plane * k + N * i;
+            const float* keptWeight = s.graphWeight.get() + plane * k + N * i;
             bool rowDiffers = false;
-            for (std::ptrdiff_t k = 0; k < K; ++k) {
-                const std::int32_t* column = graph.columnPlane(k) + N * i;
-                const std::int32_t* row = graph.rowPlane(k) + N * i;
-                const float* weight = graph.weightPlane(k) + N * i;
-                const std::ptrdiff_t start = linkIndex(s, first, k, i % V);
-                const std::int32_t* position = s.linkPosition.get() + start;
-                const float* linkWeight = s.linkWeight.get() + start;
-                for (std::ptrdiff_t j = 0; j < N; ++j) {
-                    std::uint32_t a, b;
-                    std::memcpy(&a, weight + j, sizeof a);
-                    std::memcpy(&b, linkWeight + j * K * V, sizeof b);
-                    rowDiffers |= (position[j * K * V] != slabPosition(s, row[j], column[j])) | (a != b);
-                }
+            for (std::ptrdiff_t j = 0; j < N; ++j) {
+                std::uint32_t a, b;
+                std::memcpy(&a, weight + j, sizeof a);
+                std::memcpy(&b, keptWeight + j, sizeof b);
+                // slabPosition(s, row[j], column[j]), with the layout in registers.
+                const std::int64_t band = row[j] >> laneShift, lane = row[j] & (lanes - 1);
+                const std::int64_t position = (band * steps + column[j] + lane * lag) * lanes + lane;
+                rowDiffers |= (keptPosition[j] != position) | (a != b);
             }
-            if (rowDiffers)
-                differs.store(true, std::memory_order_relaxed);
-        },
-        [](std::ptrdiff_t, std::ptrdiff_t) {});
+            rangeDiffers = rowDiffers || differs.load(std::memory_order_relaxed);
+        }
+        if (rangeDiffers)
+            differs.store(true, std::memory_order_relaxed);
+    });
     return !differs.load();
 }
 

@@ -38,6 +38,12 @@ struct SweepSchedule {
     // lane's own position and weight 0).
     WorkArray<std::int32_t> linkPosition;
     WorkArray<float> linkWeight;
+    // The graph it was laid out for, in the graph's own order (slot k of
+    // pixel (i, j) at j + cols·i + rows·cols·k): each slot's neighbour as a
+    // slab position and its weight. Read in that order, a later graph is
+    // compared with it as one stream (sweepScheduleFits).
+    WorkArray<std::int32_t> graphPosition;
+    WorkArray<float> graphWeight;
     // The wavefront sweep of the vector path in force when it was built.
     void (*sweepWavefront)(const imrestore::simd::WavefrontSweep&, std::ptrdiff_t first, std::ptrdiff_t last);
 };
@@ -63,6 +69,19 @@ inline size_t linkCount(const SweepSchedule& s)
 {
     const size_t links = static_cast<size_t>(s.positions) * static_cast<size_t>(s.slots);
     return links ? links : 1;
+}
+
+// Number of entries of a graph-ordered array (at least 1).
+inline size_t graphEntryCount(const SweepSchedule& s)
+{
+    const size_t entries = static_cast<size_t>(s.rows) * static_cast<size_t>(s.cols) * static_cast<size_t>(s.slots);
+    return entries ? entries : 1;
+}
+
+// Bytes the schedule's arrays take.
+inline size_t scheduleBytes(const SweepSchedule& s)
+{
+    return (linkCount(s) + graphEntryCount(s)) * (sizeof(std::int32_t) + sizeof(float));
 }
 
 // Smallest lag that keeps a wavefront equal to the row-by-row sweep over this
