@@ -1,15 +1,16 @@
 // The host's floor for a plug-in's results: a MEX file that only creates
 // arrays of the given classes and sizes, writes each element once (as a
-// plug-in writes its results) and returns them.
+// plug-in writes its results) and returns them. It creates them as the
+// plug-ins do (host/results.h), so that the floor is the least any MEX file
+// can spend on them.
 //
 //   [A, B, ...] = hostfloor(SHAPE_A, SHAPE_B, ...)
 //
 // Each SHAPE is a double row vector: [1 dims...] double, [2 dims...] single,
 // [3 dims...] int32, [4 n nnz] an n-by-n sparse double matrix with nnz
 // entries, spread evenly over its columns.
-#include <mex.h>
+#include "host/results.h"
 
-#include <cstring>
 
 namespace {
 
@@ -22,10 +23,12 @@ mxArray* create(const mxArray* shape)
     const int kind = static_cast<int>(s[0]);
     if (kind == 4) {
         const mwSize n = static_cast<mwSize>(s[1]), nnz = static_cast<mwSize>(s[2]);
-        mxArray* a = mxCreateSparse(n, n, nnz > 0 ? nnz : 1, mxREAL);
+        // As patchaffinity: values and row indices from mxMalloc, handed over.
+        const mwSize room = nnz > 0 ? nnz : 1;
+        mxArray* a = mxCreateSparse(n, n, 1, mxREAL);
         mwIndex* jc = mxGetJc(a);
-        mwIndex* ir = mxGetIr(a);
-        double* pr = mxGetPr(a);
+        mwIndex* ir = static_cast<mwIndex*>(allocateFilledHostMemory(room * sizeof(mwIndex)));
+        double* pr = static_cast<double*>(allocateFilledHostMemory(room * sizeof(double)));
         const mwSize perColumn = n > 0 ? nnz / n : 0;
         mwSize e = 0;
         for (mwSize c = 0; c < n; ++c) {
@@ -37,6 +40,11 @@ mxArray* create(const mxArray* shape)
             }
         }
         jc[n] = e;
+        mxFree(mxGetPr(a));
+        mxFree(mxGetIr(a));
+        mxSetNzmax(a, room);
+        mxSetPr(a, pr);
+        mxSetIr(a, ir);
         return a;
     }
     mwSize dims[8];
@@ -44,9 +52,7 @@ mxArray* create(const mxArray* shape)
     for (mwSize d = 0; d < ndims; ++d)
         dims[d] = static_cast<mwSize>(s[d + 1]);
     const mxClassID id = kind == 1 ? mxDOUBLE_CLASS : kind == 2 ? mxSINGLE_CLASS : mxINT32_CLASS;
-    mxArray* a = mxCreateUninitNumericArray(ndims, dims, id, mxREAL);
-    std::memset(mxGetData(a), 0, mxGetNumberOfElements(a) * mxGetElementSize(a));
-    return a;
+    return createZeroResult(ndims, dims, id);
 }
 
 } // namespace

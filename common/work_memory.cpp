@@ -1,4 +1,5 @@
 #include "common/work_memory.h"
+#include "common/huge_pages.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -12,7 +13,6 @@ namespace imrestore {
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{1} << 21;
 constexpr std::size_t kLargeBlock = kHugePage / 2;
 // Every block carries its usable size and the distance of its data from the
 // start of the allocation in a header of this many bytes, which keeps the
@@ -96,7 +96,7 @@ void* newLargeBlock(std::size_t bytes)
     if (aligned + total < address + total + kHugePage)
         munmap(reinterpret_cast<void*>(aligned + total), address + kHugePage - aligned);
     start = reinterpret_cast<void*>(aligned);
-    madvise(start, total, MADV_HUGEPAGE);   // only a hint: failure leaves ordinary pages
+    adviseHugePages(start, total);
 #else
     start = std::malloc(total);
     if (!start)

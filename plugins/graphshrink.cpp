@@ -14,6 +14,7 @@
 #include "host/interrupt.h"
 #include "host/shape_warnings.h"
 #include "host/threads.h"
+#include "host/results.h"
 
 #include <cstring>
 #include <ctime>
@@ -100,10 +101,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     mxArray* results[OUT_END];
     // u, d and b are copied whole from u0, d0 and b0 below, so the host need
     // not zero them first (for d and b that costs as much as an iteration).
-    results[OUT_U] = mxCreateUninitNumericArray(2, imageDims, mxSINGLE_CLASS, mxREAL);
-    results[OUT_D] = mxCreateUninitNumericArray(3, fieldDims, mxSINGLE_CLASS, mxREAL);
-    results[OUT_B] = mxCreateUninitNumericArray(3, fieldDims, mxSINGLE_CLASS, mxREAL);
-    results[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_U] = createFilledResult(2, imageDims, mxSINGLE_CLASS);
+    results[OUT_D] = createFilledResult(3, fieldDims, mxSINGLE_CLASS);
+    results[OUT_B] = createFilledResult(3, fieldDims, mxSINGLE_CLASS);
+    results[OUT_SPARE] = createZeroResult(3, spareDims, mxSINGLE_CLASS);
     const size_t pixels = static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols);
     copyInto(results[OUT_U], prhs[IN_U], pixels);
     copyInto(results[OUT_D], prhs[IN_D], pixels * static_cast<size_t>(p.slots));

@@ -11,6 +11,7 @@
 #include "host/interrupt.h"
 #include "host/shape_warnings.h"
 #include "host/threads.h"
+#include "host/results.h"
 
 #include <cstring>
 #include <ctime>
@@ -70,7 +71,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     const mwSize dims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
     // Every element is copied from f below, so the host need not zero it first.
-    mxArray* result = mxCreateUninitNumericArray(2, dims, mxSINGLE_CLASS, mxREAL);
+    mxArray* result = createFilledResult(2, dims, mxSINGLE_CLASS);
     float* u = static_cast<float*>(mxGetData(result));
     std::memcpy(u, mxGetData(prhs[IN_F]), static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols) * sizeof(float));
 

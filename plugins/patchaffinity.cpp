@@ -13,6 +13,7 @@
 #include "affinity/patch_affinity.h"
 #include "host/physical_memory.h"
 #include "host/threads.h"
+#include "host/results.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,8 +105,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const std::ptrdiff_t n = M * N;
     const size_t room = static_cast<size_t>(entries);
     mxArray* result = mxCreateSparse(static_cast<mwSize>(n), static_cast<mwSize>(n), 1, mxREAL);
-    double* values = static_cast<double*>(mxMalloc(room * sizeof(double)));
-    mwIndex* rowIndex = static_cast<mwIndex*>(mxMalloc(room * sizeof(mwIndex)));
+    double* values = static_cast<double*>(allocateFilledHostMemory(room * sizeof(double)));
+    mwIndex* rowIndex = static_cast<mwIndex*>(allocateFilledHostMemory(room * sizeof(mwIndex)));
     if (!values || !rowIndex) {
         mxFree(values);
         mxFree(rowIndex);

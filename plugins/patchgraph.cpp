@@ -13,6 +13,7 @@
 #include "nonlocal/patch_graph.h"
 #include "host/shape_warnings.h"
 #include "host/threads.h"
+#include "host/results.h"
 
 #include <ctime>
 
@@ -131,9 +132,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     mxArray* results[OUT_END];
     // Every element of the graph arrays is written; zero-filling them first
     // would take the host a second or two for a large image.
-    results[OUT_WEIGHTS] = mxCreateUninitNumericArray(3, weightDims, mxSINGLE_CLASS, mxREAL);
-    results[OUT_NEIGHBOURS] = mxCreateUninitNumericArray(3, neighbourDims, mxINT32_CLASS, mxREAL);
-    results[OUT_SPARE] = mxCreateNumericArray(3, spareDims, mxSINGLE_CLASS, mxREAL);
+    results[OUT_WEIGHTS] = createFilledResult(3, weightDims, mxSINGLE_CLASS);
+    results[OUT_NEIGHBOURS] = createFilledResult(3, neighbourDims, mxINT32_CLASS);
+    results[OUT_SPARE] = createZeroResult(3, spareDims, mxSINGLE_CLASS);
 
     mexPrintf("iNbNeigh= %i, im2= %i, iw2= %i, ic1= %i\n", slots, patchHalf(s), windowHalf(s), borderWidth(s));
 

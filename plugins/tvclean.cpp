@@ -9,6 +9,7 @@
 #include "host/gateway.h"
 #include "host/interrupt.h"
 #include "host/threads.h"
+#include "host/results.h"
 #include "tv/rof_denoise.h"
 
 #include <cmath>
@@ -62,7 +63,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     // denoiseRof writes every element of the result, so the host need not zero it first.
     const mwSize dims[2] = {static_cast<mwSize>(M), static_cast<mwSize>(N)};
-    mxArray* result = mxCreateUninitNumericArray(2, dims, mxDOUBLE_CLASS, mxREAL);
+    mxArray* result = createFilledResult(2, dims, mxDOUBLE_CLASS);
     HostStopCheck stop;
     releaseWorkMemoryWhenCleared();
     const int threads = workerThreadCountFor(static_cast<double>(M) * static_cast<double>(N), kPixelsPerThread);

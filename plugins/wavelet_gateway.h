@@ -5,6 +5,7 @@
 #pragma once
 
 #include "host/gateway.h"
+#include "host/results.h"
 #include "host/threads.h"
 #include "wavelet/wavelet_transform.h"
 
@@ -74,7 +75,7 @@ inline void runWaveletGateway(const char* function, WaveletDirection direction, 
     // Both transforms write every element of their result, so the host need
     // not zero it first.
     const mwSize dims[2] = {static_cast<mwSize>(m), static_cast<mwSize>(n)};
-    mxArray* results[2] = {mxCreateUninitNumericArray(2, dims, mxDOUBLE_CLASS, mxREAL),
+    mxArray* results[2] = {createFilledResult(2, dims, mxDOUBLE_CLASS),
                            mxCreateDoubleMatrix(1, 1, mxREAL)};
     *mxGetPr(results[1]) = L;
     if (direction == WaveletDirection::forward)

@@ -121,6 +121,7 @@ mwSize mxGetNumberOfDimensions(const mxArray* array) { return array->dims.size()
 const mwSize* mxGetDimensions(const mxArray* array) { return array->dims.data(); }
 size_t mxGetNumberOfElements(const mxArray* array) { return product(array->dims); }
 mxClassID mxGetClassID(const mxArray* array) { return array->classId; }
+size_t mxGetElementSize(const mxArray* array) { return elementSize(array->classId); }
 const char* mxGetClassName(const mxArray* array)
 {
     static const char* const names[] = {"unknown", "cell",  "struct", "logical", "char",   "void",

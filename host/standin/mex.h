@@ -48,6 +48,7 @@ mwSize mxGetNumberOfDimensions(const mxArray* array);
 const mwSize* mxGetDimensions(const mxArray* array);
 size_t mxGetNumberOfElements(const mxArray* array);
 mxClassID mxGetClassID(const mxArray* array);
+size_t mxGetElementSize(const mxArray* array);
 const char* mxGetClassName(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
 bool mxIsSingle(const mxArray* array);
