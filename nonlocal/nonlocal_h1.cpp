@@ -21,7 +21,7 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu
     if (completed) {
         imageToSlab(schedule, u, slab.get(), threads);
         scaledImageToSlab(schedule, f, mu, offset.get(), threads);
-        weightSumsToSlab(schedule, graph, mu, 1.0f, false, denominator.get(), threads);
+        denominatorsToSlab(schedule, mu, 1.0f, false, denominator.get(), threads);
         // Two sweeps per iteration, each polled band by band.
         for (std::int64_t sweep = 0; sweep < 2 * std::int64_t{nOuter} && completed; ++sweep)
             for (std::ptrdiff_t band = 0; band < schedule.bands && completed; ++band) {

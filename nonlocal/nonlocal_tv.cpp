@@ -84,7 +84,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
     if (report)
         imageToSlab(schedule, u, uold.get(), workers);
     scaledImageToSlab(schedule, f, settings.mu, offset.get(), workers);
-    weightSumsToSlab(schedule, graph, settings.mu, settings.lambda, true, denominator.get(), workers);
+    denominatorsToSlab(schedule, settings.mu, settings.lambda, true, denominator.get(), workers);
     const TvState st{&schedule, &graph, slab.get(), d, b, settings.lambda, 1.0f / settings.lambda, subtract.get(),
                      static_cast<std::int32_t>(n), &simd::kernels()};
     const TvIteration it{{offset.get(), denominator.get()}, settings.nOuter, report, context, uold.get(), stop};

@@ -51,24 +51,18 @@ inline void scaledImageToSlab(const SweepSchedule& s, const float* image, float 
     });
 }
 
-// denominator(x) ← mu + scale·Σ_k w_k(x), the sum over the weight planes in
-// slot order, in slab order. With `scaled` false: mu + Σ_k w_k(x).
-inline void weightSumsToSlab(const SweepSchedule& s, const GraphInput& graph, float mu, float scale, bool scaled,
-                             float* denominator, int threads)
+// denominator(x) ← mu + scale·Σ_k w_k(x) in slab order, from the weight sums
+// the schedule keeps. With `scaled` false: mu + Σ_k w_k(x).
+inline void denominatorsToSlab(const SweepSchedule& s, float mu, float scale, bool scaled, float* denominator,
+                               int threads)
 {
-    const std::ptrdiff_t N = s.cols, V = s.lanes;
     forEachRange(s.rows, threads, 1, kSlabRowsPerThread, [&](std::ptrdiff_t first, std::ptrdiff_t last, int) {
         for (std::ptrdiff_t i = first; i < last; ++i) {
-            float* row = denominator + slabRowStart(s, i);
-            for (std::ptrdiff_t j = 0; j < N; ++j)
-                row[j * V] = 0.0f;
-            for (std::ptrdiff_t k = 0; k < s.slots; ++k) {
-                const float* weight = graph.weightPlane(k) + N * i;
-                for (std::ptrdiff_t j = 0; j < N; ++j)
-                    row[j * V] = row[j * V] + weight[j];
-            }
-            for (std::ptrdiff_t j = 0; j < N; ++j)
-                row[j * V] = scaled ? mu + scale * row[j * V] : mu + row[j * V];
+            const std::ptrdiff_t start = slabRowStart(s, i);
+            const float* sum = s.weightSum.get() + start;
+            float* row = denominator + start;
+            for (std::ptrdiff_t j = 0; j < s.cols; ++j)
+                row[j * s.lanes] = scaled ? mu + scale * sum[j * s.lanes] : mu + sum[j * s.lanes];
         }
     });
 }

@@ -129,11 +129,13 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     s.linkWeight = WorkArray<float>(linkCount(s));
     s.graphPosition = WorkArray<std::int32_t>(graphEntryCount(s));
     s.graphWeight = WorkArray<float>(graphEntryCount(s));
-    if (!s.linkPosition || !s.linkWeight || !s.graphPosition || !s.graphWeight) {
+    s.weightSum = WorkArray<float>(static_cast<size_t>(s.positions));
+    if (!s.linkPosition || !s.linkWeight || !s.graphPosition || !s.graphWeight || !s.weightSum) {
         s.linkPosition = {};
         s.linkWeight = {};
         s.graphPosition = {};
         s.graphWeight = {};
+        s.weightSum = {};
         return false;
     }
     const std::ptrdiff_t plane = s.rows * N;
@@ -141,7 +143,13 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     forEachRow(
         s, threads,
         [&](std::ptrdiff_t i, std::ptrdiff_t first) {
+            float* sum = s.weightSum.get() + first * V + i % V;
+            for (std::ptrdiff_t j = 0; j < N; ++j)
+                sum[j * V] = 0.0f;
             for (std::ptrdiff_t k = 0; k < K; ++k) {
+                const float* weight = graph.weightPlane(k) + N * i;
+                for (std::ptrdiff_t j = 0; j < N; ++j)
+                    sum[j * V] = sum[j * V] + weight[j];
                 const std::int32_t* column = graph.columnPlane(k) + N * i;
                 const std::int32_t* row = graph.rowPlane(k) + N * i;
                 std::int32_t* out = s.linkPosition.get() + linkIndex(s, first, k, i % V);
@@ -155,6 +163,7 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
         },
         // A lane outside the image reads its own position (with weight 0).
         [&](std::ptrdiff_t step, std::ptrdiff_t r) {
+            s.weightSum[step * V + r] = 0.0f;
             for (std::ptrdiff_t k = 0; k < K; ++k)
                 s.linkPosition[linkIndex(s, step, k, r)] = static_cast<std::int32_t>(step * V + r);
         });
