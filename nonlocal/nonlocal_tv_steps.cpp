@@ -25,12 +25,10 @@ void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last
             const std::ptrdiff_t g0 = N * i;
             const simd::DivergenceTerms terms{sums + (i - first) * N,
                                               st.graph->rootPlane(k) + g0,
-                                              st.graph->columnPlane(k) + g0,
-                                              st.graph->rowPlane(k) + g0,
+                                              s.graphNeighbour.get() + k * P + g0,
                                               st.d + k * P,
                                               st.b + k * P,
-                                              g0,
-                                              N};
+                                              g0};
             st.kernels->divergenceTerms(terms, 0, N);
         }
     for (std::ptrdiff_t i = first; i < last; ++i) {
@@ -60,16 +58,11 @@ void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, flo
         const simd::GradientTerms terms{u,
                                         own,
                                         st.graph->rootPlane(k) + g0,
-                                        st.graph->columnPlane(k) + g0,
-                                        st.graph->rowPlane(k) + g0,
+                                        s.graphPosition.get() + k * P + g0,
                                         st.b + k * P + g0,
                                         st.d + k * P + g0,
                                         gradient + k * N,
                                         norm,
-                                        s.steps,
-                                        s.lag,
-                                        s.lanes,
-                                        s.laneShift,
                                         st.originCopy};
         st.kernels->gradientTerms(terms, 0, N);
     }
@@ -88,7 +81,7 @@ void simd::divergenceTermsScalar(const DivergenceTerms& a, Range first, Range la
     const float* dHere = a.d + a.rowStart;
     const float* bHere = a.b + a.rowStart;
     for (Range j = first; j < last; ++j) {
-        const std::ptrdiff_t other = a.column[j] + static_cast<std::ptrdiff_t>(a.cols) * a.row[j];
+        const std::ptrdiff_t other = a.neighbour[j];
         a.sum[j] = a.sum[j] + a.root[j] * (dHere[j] - a.d[other]);
         a.sum[j] = a.sum[j] - a.root[j] * (bHere[j] - a.b[other]);
     }
@@ -97,10 +90,7 @@ void simd::divergenceTermsScalar(const DivergenceTerms& a, Range first, Range la
 void simd::gradientTermsScalar(const GradientTerms& a, Range first, Range last)
 {
     for (Range j = first; j < last; ++j) {
-        const std::int32_t row = a.row[j], column = a.column[j];
-        const std::int32_t band = row >> a.laneShift, lane = row & (a.lanes - 1);
-        const std::int32_t position = static_cast<std::int32_t>((band * a.steps + column + lane * a.lag) * a.lanes + lane);
-        const std::int32_t where = (row | column) == 0 ? a.originCopy : position;
+        const std::int32_t where = a.position[j] == 0 ? a.originCopy : a.position[j];
         const float grad = a.root[j] * (a.u[where] - a.own[j]);
         const float t = grad + a.b[j];
         a.norm[j] = a.norm[j] + t * t;

@@ -129,13 +129,10 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     s.linkWeight = WorkArray<float>(linkCount(s));
     s.graphPosition = WorkArray<std::int32_t>(graphEntryCount(s));
     s.graphWeight = WorkArray<float>(graphEntryCount(s));
+    s.graphNeighbour = WorkArray<std::int32_t>(graphEntryCount(s));
     s.weightSum = WorkArray<float>(static_cast<size_t>(s.positions));
-    if (!s.linkPosition || !s.linkWeight || !s.graphPosition || !s.graphWeight || !s.weightSum) {
-        s.linkPosition = {};
-        s.linkWeight = {};
-        s.graphPosition = {};
-        s.graphWeight = {};
-        s.weightSum = {};
+    if (!s.linkPosition || !s.linkWeight || !s.graphPosition || !s.graphWeight || !s.graphNeighbour || !s.weightSum) {
+        s = SweepSchedule{};
         return false;
     }
     const std::ptrdiff_t plane = s.rows * N;
@@ -154,9 +151,11 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
                 const std::int32_t* row = graph.rowPlane(k) + N * i;
                 std::int32_t* out = s.linkPosition.get() + linkIndex(s, first, k, i % V);
                 std::int32_t* kept = s.graphPosition.get() + plane * k + N * i;
+                std::int32_t* neighbour = s.graphNeighbour.get() + plane * k + N * i;
                 for (std::ptrdiff_t j = 0; j < N; ++j) {
                     kept[j] = static_cast<std::int32_t>(slabPosition(s, row[j], column[j]));
                     out[j * K * V] = kept[j];
+                    neighbour[j] = static_cast<std::int32_t>(column[j] + N * row[j]);
                 }
                 std::memcpy(s.graphWeight.get() + plane * k + N * i, graph.weightPlane(k) + N * i, N * sizeof(float));
             }

@@ -44,6 +44,9 @@ struct SweepSchedule {
     // compared with it as one stream (sweepScheduleFits).
     WorkArray<std::int32_t> graphPosition;
     WorkArray<float> graphWeight;
+    // Likewise each slot's neighbour as a graph offset (column + cols·row),
+    // where the NL-TV divergence reads d and b.
+    WorkArray<std::int32_t> graphNeighbour;
     // Slab order: Σ_k w_k of each pixel, summed in slot order from 0
     // (padding: 0), for the sweeps' denominators.
     WorkArray<float> weightSum;
@@ -84,8 +87,8 @@ inline size_t graphEntryCount(const SweepSchedule& s)
 // Bytes the schedule's arrays take.
 inline size_t scheduleBytes(const SweepSchedule& s)
 {
-    return (linkCount(s) + graphEntryCount(s)) * (sizeof(std::int32_t) + sizeof(float)) +
-           static_cast<size_t>(s.positions) * sizeof(float);
+    return linkCount(s) * (sizeof(std::int32_t) + sizeof(float)) +
+           graphEntryCount(s) * (2 * sizeof(std::int32_t) + sizeof(float)) + static_cast<size_t>(s.positions) * sizeof(float);
 }
 
 // Smallest lag that keeps a wavefront equal to the row-by-row sweep over this

@@ -73,10 +73,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         raiseError(kFunction, Reason::invalidArgument, "mu (%g) must be finite and above 0.",
                    static_cast<double>(settings.mu));
     requirePlanes(kFunction, prhs[IN_U], "U0 (argument 1)", 1, p);
-    // The four results and the sweep layout (a position and a weight per slot,
-    // in the sweep's order and in the graph's).
+    // The four results and the sweep layout (about 20 bytes per slot:
+    // nonlocal/sweep_schedule.h).
     const double pixelCount = static_cast<double>(p.rows) * p.cols;
-    requireMemoryFor(kFunction, (2.0 * p.slots + 11.0) * pixelCount * sizeof(float) + 16.0 * p.slots * pixelCount,
+    requireMemoryFor(kFunction, (2.0 * p.slots + 11.0) * pixelCount * sizeof(float) + 20.0 * p.slots * pixelCount,
                      "The restoration", "a smaller image or fewer slots need less");
     requirePlanes(kFunction, prhs[IN_D], "D0 (argument 2)", p.slots, p);
     requirePlanes(kFunction, prhs[IN_B], "B0 (argument 3)", p.slots, p);

@@ -52,10 +52,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         raiseError(kFunction, Reason::invalidArgument, "mu (%g) must be finite and above 0.", static_cast<double>(mu));
     const std::int32_t nOuter = values[7];
     requirePlanes(kFunction, prhs[IN_F], "F (argument 1)", 1, p);
-    // The result and the sweep layout (a position and a weight per slot, in
-    // the sweep's order and in the graph's).
+    // The result and the sweep layout (about 20 bytes per slot: nonlocal/sweep_schedule.h).
     const double pixels = static_cast<double>(p.rows) * p.cols;
-    requireMemoryFor(kFunction, pixels * sizeof(float) + 16.0 * p.slots * pixels, "The restoration",
+    requireMemoryFor(kFunction, pixels * sizeof(float) + 20.0 * p.slots * pixels, "The restoration",
                      "a smaller image or fewer slots need less");
     // Only the weight planes 0, 2, …, 2K−2 are read.
     requirePlanes(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.slots > 0 ? 2.0 * p.slots - 1 : 0, p);

@@ -23,18 +23,6 @@ inline __m256 gather(const float* base, __m256i index)
     return _mm256_load_ps(values);
 }
 
-// Slab positions of pixels (row, column), lane by lane (slabPosition in
-// nonlocal/sweep_schedule.h).
-inline __m256i slabPosition(__m256i row, __m256i column, std::int32_t steps, std::int32_t lag, int lanes,
-                            int laneShift)
-{
-    const __m256i band = _mm256_srai_epi32(row, laneShift);
-    const __m256i lane = _mm256_and_si256(row, _mm256_set1_epi32(lanes - 1));
-    __m256i step = _mm256_mullo_epi32(band, _mm256_set1_epi32(steps));
-    step = _mm256_add_epi32(_mm256_add_epi32(step, column), _mm256_mullo_epi32(lane, _mm256_set1_epi32(lag)));
-    return _mm256_add_epi32(_mm256_mullo_epi32(step, _mm256_set1_epi32(lanes)), lane);
-}
-
 } // namespace avx2
 } // namespace simd
 } // namespace imrestore

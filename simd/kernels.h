@@ -38,34 +38,29 @@ struct WavefrontSweep {
 // One slot plane of the NL-TV divergence for pixels [first, last) of an image
 // row starting at graph offset rowStart:
 //   sum[j] ← (sum[j] + root[j]·(d(x) − d(y))) − root[j]·(b(x) − b(y)),
-// x = rowStart + j, y = column[j] + cols·row[j], d and b the slot's planes.
+// x = rowStart + j, y = neighbour[j], d and b the slot's planes.
 struct DivergenceTerms {
     float* sum;
     const float* root;
-    const std::int32_t* column;
-    const std::int32_t* row;
+    const std::int32_t* neighbour;   // graph offset of each pixel's neighbour in the slot
     const float* d;
     const float* b;
     std::ptrdiff_t rowStart;
-    std::int32_t cols;
 };
 
 // One slot plane of the NL-TV shrink's first half for pixels [first, last)
-// of a row: grad = root[j]·(u(y) − own[j]) with u(y) read from the slab
-// (position of (row[j], column[j]); pixel (0, 0) from originCopy),
+// of a row: grad = root[j]·(u(y) − own[j]) with u(y) read from the slab at
+// position[j] (position 0, pixel (0, 0), from originCopy instead),
 // t = grad + b[j], norm[j] ← norm[j] + t·t, d[j] ← t, gradient[j] ← grad.
 struct GradientTerms {
     const float* u;          // slab order
     const float* own;        // u of the row's pixels
     const float* root;
-    const std::int32_t* column;
-    const std::int32_t* row;
+    const std::int32_t* position;   // slab position of each pixel's neighbour in the slot
     const float* b;
     float* d;
     float* gradient;
     float* norm;
-    std::ptrdiff_t steps, lag;   // the slab's layout
-    int lanes, laneShift;
     std::int32_t originCopy;
 };
 

@@ -17,13 +17,12 @@ inline __m256i load(const std::int32_t* p) { return _mm256_loadu_si256(reinterpr
 
 void divergenceTermsAvx2(const DivergenceTerms& a, Range first, Range last)
 {
-    const __m256i width = _mm256_set1_epi32(a.cols);
     const float* dHere = a.d + a.rowStart;
     const float* bHere = a.b + a.rowStart;
     Range j = first;
     for (; j + 8 <= last; j += 8) {
         const __m256 r = _mm256_loadu_ps(a.root + j);
-        const __m256i other = _mm256_add_epi32(load(a.column + j), _mm256_mullo_epi32(load(a.row + j), width));
+        const __m256i other = load(a.neighbour + j);
         __m256 total = _mm256_loadu_ps(a.sum + j);
         const __m256 dDiff = _mm256_sub_ps(_mm256_loadu_ps(dHere + j), avx2::gather(a.d, other));
         total = _mm256_add_ps(total, _mm256_mul_ps(r, dDiff));
@@ -36,13 +35,11 @@ void divergenceTermsAvx2(const DivergenceTerms& a, Range first, Range last)
 
 void gradientTermsAvx2(const GradientTerms& a, Range first, Range last)
 {
-    const std::int32_t steps = static_cast<std::int32_t>(a.steps), lag = static_cast<std::int32_t>(a.lag);
     Range j = first;
     for (; j + 8 <= last; j += 8) {
-        const __m256i rows = load(a.row + j), columns = load(a.column + j);
-        const __m256i origin = _mm256_cmpeq_epi32(_mm256_or_si256(rows, columns), _mm256_setzero_si256());
-        const __m256i where = _mm256_blendv_epi8(avx2::slabPosition(rows, columns, steps, lag, a.lanes, a.laneShift),
-                                                 _mm256_set1_epi32(a.originCopy), origin);
+        const __m256i position = load(a.position + j);
+        const __m256i origin = _mm256_cmpeq_epi32(position, _mm256_setzero_si256());
+        const __m256i where = _mm256_blendv_epi8(position, _mm256_set1_epi32(a.originCopy), origin);
         const __m256 grad = _mm256_mul_ps(_mm256_loadu_ps(a.root + j),
                                           _mm256_sub_ps(avx2::gather(a.u, where), _mm256_loadu_ps(a.own + j)));
         const __m256 t = _mm256_add_ps(grad, _mm256_loadu_ps(a.b + j));

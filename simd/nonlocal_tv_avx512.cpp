@@ -12,14 +12,12 @@ namespace simd {
 
 void divergenceTermsAvx512(const DivergenceTerms& a, Range first, Range last)
 {
-    const __m512i width = _mm512_set1_epi32(a.cols);
     const float* dHere = a.d + a.rowStart;
     const float* bHere = a.b + a.rowStart;
     Range j = first;
     for (; j + 16 <= last; j += 16) {
         const __m512 r = _mm512_loadu_ps(a.root + j);
-        const __m512i other = _mm512_add_epi32(_mm512_loadu_si512(a.column + j),
-                                               _mm512_mullo_epi32(_mm512_loadu_si512(a.row + j), width));
+        const __m512i other = _mm512_loadu_si512(a.neighbour + j);
         __m512 total = _mm512_loadu_ps(a.sum + j);
         const __m512 dDiff = _mm512_sub_ps(_mm512_loadu_ps(dHere + j), avx512::gather(a.d, other));
         total = _mm512_add_ps(total, _mm512_mul_ps(r, dDiff));
@@ -32,14 +30,11 @@ void divergenceTermsAvx512(const DivergenceTerms& a, Range first, Range last)
 
 void gradientTermsAvx512(const GradientTerms& a, Range first, Range last)
 {
-    const std::int32_t steps = static_cast<std::int32_t>(a.steps), lag = static_cast<std::int32_t>(a.lag);
     Range j = first;
     for (; j + 16 <= last; j += 16) {
-        const __m512i rows = _mm512_loadu_si512(a.row + j), columns = _mm512_loadu_si512(a.column + j);
-        const __m512i either = _mm512_or_si512(rows, columns);
-        const __mmask16 origin = _mm512_testn_epi32_mask(either, either);
-        const __m512i where = _mm512_mask_mov_epi32(avx512::slabPosition(rows, columns, steps, lag, a.lanes, a.laneShift),
-                                                    origin, _mm512_set1_epi32(a.originCopy));
+        const __m512i position = _mm512_loadu_si512(a.position + j);
+        const __mmask16 origin = _mm512_testn_epi32_mask(position, position);
+        const __m512i where = _mm512_mask_mov_epi32(position, origin, _mm512_set1_epi32(a.originCopy));
         const __m512 grad = _mm512_mul_ps(_mm512_loadu_ps(a.root + j),
                                           _mm512_sub_ps(avx512::gather(a.u, where), _mm512_loadu_ps(a.own + j)));
         const __m512 t = _mm512_add_ps(grad, _mm512_loadu_ps(a.b + j));
