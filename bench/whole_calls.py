@@ -129,6 +129,16 @@ def machine():
     return f"{name}, {os.cpu_count()} cores"
 
 
+def memory_settings():
+    """The settings that decide what fresh memory costs the host and the peers."""
+    try:
+        huge = open("/sys/kernel/mm/transparent_hugepage/enabled").read().split()
+        mode = next(word.strip("[]") for word in huge if word.startswith("["))
+    except (OSError, StopIteration):
+        mode = "unknown"
+    return f"transparent huge pages: {mode}; GLIBC_TUNABLES={os.environ.get('GLIBC_TUNABLES', '(not set)')}"
+
+
 def main():
     args = sys.argv[1:]
     build = "build"
@@ -215,7 +225,7 @@ def main():
     entries = P * K
     slot_bytes = entries * 8   # a weight and a neighbour position per slot entry
     print(f"Whole calls from octave-cli, median of {repeat} after a warm-up; {machine()}")
-    print(f"copy bandwidth {bandwidth / 1e9:.1f} GB/s (read + write), {mhz:.0f} MHz")
+    print(f"copy bandwidth {bandwidth / 1e9:.1f} GB/s (read + write), {mhz:.0f} MHz; {memory_settings()}")
     for path in paths:
         lanes = 8 if path == "avx512" else 4 if path == "avx2" else 1
         o = octave[path]

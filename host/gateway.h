@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/work_memory.h"
+#include "common/worker_pool.h"
 #include "host/mexhost.h"
 #include "host/physical_memory.h"
 
@@ -151,9 +152,16 @@ inline void storeResults(int nlhs, mxArray* plhs[], mxArray* const results[], in
 // The verbose flag of the graph plug-ins: set when the value truncates to 1.
 inline bool isVerboseFlag(float value) { return value >= 1.0f && value < 2.0f; }
 
-// The core keeps a few large work blocks between calls (common/work_memory.h);
-// the host gives them back when it clears the module.
-inline void releaseWorkMemoryWhenCleared() { mexAtExit(imrestore::releaseKeptWorkMemory); }
+// The core keeps worker threads and a few large work blocks between calls
+// (common/worker_pool.h, common/work_memory.h); the host gives them back when
+// it clears the module. Registered before anything can start a worker, so
+// that no worker outlives the module's code.
+inline void releaseKept()
+{
+    imrestore::releaseKeptWorkers();
+    imrestore::releaseKeptWorkMemory();
+}
+inline void releaseKeptWhenCleared() { mexAtExit(releaseKept); }
 
 // Raises tooLarge when a call needs `bytes` (results and work memory) beyond
 // this machine's memory, before anything is asked of the host. `what` names

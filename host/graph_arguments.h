@@ -94,11 +94,12 @@ inline void requireNeighboursInside(const char* function, const imrestore::Graph
     }
 }
 
-// Besides its work blocks, a graph solver keeps the last sweep layout
-// (nonlocal/reused_schedule.h); both go back when the host clears the module.
+// Besides its workers and work blocks, a graph solver keeps the last sweep
+// layout (nonlocal/reused_schedule.h); all go back when the host clears the
+// module.
 inline void releaseGraphWork()
 {
     imrestore::releaseKeptSweepSchedule();
-    imrestore::releaseKeptWorkMemory();
+    releaseKept();
 }
 inline void releaseGraphWorkWhenCleared() { mexAtExit(releaseGraphWork); }

@@ -44,6 +44,7 @@ void copyInto(mxArray* result, const mxArray* argument, size_t count)
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     const std::clock_t start = std::clock();
+    releaseGraphWorkWhenCleared();
 
     requireArgumentCounts(kFunction, nrhs, IN_END, IN_END,
                           "graphshrink needs seven arguments: u0, d0, b0, f, weights, neighbours and params.",
@@ -113,7 +114,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     // A second thread pays off only from kEntriesPerThread slot entries each.
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
-    releaseGraphWorkWhenCleared();
     if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
                          static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
                          graph, settings, threads, p.verbose ? printProgress : nullptr, nullptr, &stop)) {

@@ -29,6 +29,7 @@ const char* const kFunction = "graphsmooth";
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     const std::clock_t start = std::clock();
+    releaseGraphWorkWhenCleared();
 
     requireArgumentCounts(kFunction, nrhs, IN_END, IN_END,
                           "graphsmooth needs four arguments: f, weights, neighbours and params.",
@@ -76,7 +77,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
-    releaseGraphWorkWhenCleared();
     if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, threads,
                          &stop)) {
         mxDestroyArray(result);

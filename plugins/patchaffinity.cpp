@@ -51,6 +51,7 @@ int readRadius(const mxArray* argument, const char* name)
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
+    releaseKeptWhenCleared();
     static_assert(sizeof(mwIndex) == sizeof(std::int64_t), "sparse indices are 64-bit here");
     requireArgumentCounts(kFunction, nrhs, 1, 6, "At least one inputs required.", "Too many inputs required.", nlhs, 1,
                           "One output required.");
@@ -114,7 +115,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         raiseError(kFunction, Reason::outOfMemory, "patchaffinity could not allocate the %.0f entries of its result.",
                    static_cast<double>(entries));
     }
-    releaseWorkMemoryWhenCleared();
     HostStopCheck stop;
     const bool built = buildPatchAffinity(mxGetPr(image), M, N, p, t, h, workerThreadCount(), values,
                                           reinterpret_cast<std::int64_t*>(rowIndex),

@@ -112,6 +112,7 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     const std::clock_t start = std::clock();
+    releaseKeptWhenCleared();
 
     requireArgumentCounts(kFunction, nrhs, IN_END, IN_END, "patchgraph needs three arguments: image, kernel and params.",
                           "patchgraph takes three arguments: image, kernel and params.", nlhs, OUT_END,
@@ -141,7 +142,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(results[OUT_WEIGHTS])),
                       static_cast<std::int32_t*>(mxGetData(results[OUT_NEIGHBOURS]))};
     HostStopCheck stop;
-    releaseWorkMemoryWhenCleared();
     if (!buildPatchGraph(static_cast<const float*>(mxGetData(prhs[IN_IMAGE])),
                          static_cast<const float*>(mxGetData(prhs[IN_KERNEL])), s, workerThreadCount(), graph,
                          &stop)) {

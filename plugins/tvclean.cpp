@@ -29,6 +29,7 @@ const double kLargestMu = std::numeric_limits<double>::max() / 16;
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
+    releaseKeptWhenCleared();
     requireArgumentCounts(kFunction, nrhs, 3, 3, "Three input arguments required.", "Three input arguments required.",
                           nlhs, 1, "Too many output arguments.");
     if (!mxIsDouble(prhs[0]))
@@ -65,7 +66,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const mwSize dims[2] = {static_cast<mwSize>(M), static_cast<mwSize>(N)};
     mxArray* result = createFilledResult(2, dims, mxDOUBLE_CLASS);
     HostStopCheck stop;
-    releaseWorkMemoryWhenCleared();
     const int threads = workerThreadCountFor(static_cast<double>(M) * static_cast<double>(N), kPixelsPerThread);
     if (!denoiseRof(mxGetPr(prhs[0]), static_cast<std::ptrdiff_t>(M), static_cast<std::ptrdiff_t>(N), mu, tolerance,
                     mxGetPr(result), &stop, threads)) {

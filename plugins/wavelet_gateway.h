@@ -27,6 +27,7 @@ inline void requireMultipleOfLevels(const char* function, std::ptrdiff_t size, s
 inline void runWaveletGateway(const char* function, WaveletDirection direction, int nlhs, mxArray* plhs[], int nrhs,
                               const mxArray* prhs[])
 {
+    releaseKeptWhenCleared();
     char tooManyResults[64];
     std::snprintf(tooManyResults, sizeof tooManyResults, "%s returns at most two results.", function);
     requireArgumentCounts(function, nrhs, 2, 3, "There are at least 2 input parameters required!",
