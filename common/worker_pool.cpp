@@ -1,5 +1,6 @@
 #include "common/worker_pool.h"
 
+#include "common/cpu_pause.h"
 #include "common/thread_start.h"
 
 #include <atomic>
@@ -18,13 +19,6 @@ constexpr int kMaxKeptWorkers = 63;
 // About 50 µs of pause instructions: passes a few hundred microseconds apart
 // find their workers awake.
 constexpr int kSpins = 4000;
-
-inline void pause()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
 
 struct Pool {
     std::atomic<bool> busy{false};     // a call is using the workers
@@ -68,7 +62,7 @@ struct Pool {
         std::uint64_t seen = job.load(std::memory_order_acquire);
         for (;;) {
             for (int spins = 0; spins < kSpins && job.load(std::memory_order_acquire) == seen; ++spins)
-                pause();
+                cpuPause();
             {
                 std::unique_lock<std::mutex> guard(lock);
                 wake.wait(guard, [&] { return stopping || job.load(std::memory_order_relaxed) != seen; });
@@ -117,7 +111,7 @@ bool runOnKeptWorkers(std::ptrdiff_t ranges, void (*task)(void*, std::ptrdiff_t)
     p.wake.notify_all();
     p.takeRanges(id);
     for (int spins = 0; spins < kSpins && p.remaining.load(std::memory_order_acquire) > 0; ++spins)
-        pause();
+        cpuPause();
     {
         std::unique_lock<std::mutex> guard(p.lock);
         p.finished.wait(guard, [&] { return p.remaining.load(std::memory_order_acquire) == 0; });

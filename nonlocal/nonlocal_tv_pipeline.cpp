@@ -1,5 +1,6 @@
 #include "nonlocal/nonlocal_tv_pipeline.h"
 
+#include "common/cpu_pause.h"
 #include "common/thread_start.h"
 
 #include <atomic>
@@ -12,13 +13,6 @@
 namespace imrestore {
 
 namespace {
-
-inline void pause()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
 
 // A count that one thread raises and another waits for.
 class Progress {
@@ -33,7 +27,7 @@ public:
     {
         for (int spins = 0; value_.load(std::memory_order_acquire) < value; ++spins) {
             if (spins < kSpins)
-                pause();
+                cpuPause();
             else
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
