@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     auto smooth = [&](int nOuter) {
         return bestSeconds(repeat, [&] {
             u = image;
-            if (!solveNonlocalH1(u.data(), image.data(), graph, 10.0f, nOuter, threads))
+            if (!solveNonlocalH1(u.data(), image.data(), graph, KeptLayout::unchecked, 10.0f, nOuter, threads))
                 std::exit(1);
         });
     };
@@ -90,7 +90,8 @@ int main(int argc, char** argv)
             std::fill(b.begin(), b.end(), 0.0f);
             float last = 0.0f;
             auto keep = [](float change, void* context) { *static_cast<float*>(context) = change; };
-            if (!solveNonlocalTv(u.data(), d.data(), b.data(), image.data(), graph, {20.0f, 10.0f, nOuter}, threads,
+            const NonlocalTvFields fields{u.data(), d.data(), b.data(), u.data(), d.data(), b.data()};
+            if (!solveNonlocalTv(fields, image.data(), graph, KeptLayout::unchecked, {20.0f, 10.0f, nOuter}, threads,
                                  verbose ? ProgressReport(keep) : nullptr, &last))
                 std::exit(1);
         });

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "common/stop_check.h"
+#include "nonlocal/reused_schedule.h"
 #include "nonlocal/sweep_schedule.h"
 
 #include <cstdint>
@@ -21,10 +22,22 @@ struct NonlocalTvSettings {
     std::int32_t nOuter;   // outer iterations
 };
 
+// The unknowns of an NL-TV call: it starts from u0, d0 and b0 and leaves its
+// results in u, d and b. Each pair is one array (in place) or two that do
+// not overlap, the starting one then only read.
+struct NonlocalTvFields {
+    const float* u0;
+    const float* d0;
+    const float* b0;
+    float* u;
+    float* d;
+    float* b;
+};
+
 // Receives the root-mean-square change of u after each outer iteration.
 using ProgressReport = void (*)(float change, void* context);
 
-// Runs nOuter outer iterations of split Bregman NL-TV on (u, d, b) in place:
+// Runs nOuter outer iterations of split Bregman NL-TV on (u, d, b):
 // two Gauss–Seidel sweeps on u, a shrink of the nonlocal gradient plus b into
 // d with the Bregman update of b, and, when `report` is given, the change
 // measure. Each sweep visits the pixels row by row and sets
@@ -32,11 +45,11 @@ using ProgressReport = void (*)(float change, void* context);
 //   S(x) = Σ_k s_k·(d_k(x) − d_k(y_k)) − s_k·(b_k(x) − b_k(y_k)),
 // with w_k and s_k the weight and root planes of slot k, S fixed during
 // both sweeps, every step rounded to single precision and the sums in slot
-// order. Every neighbour must lie inside the image. False, with the arrays
+// order. Every neighbour must lie inside the image. False, with u, d and b
 // untouched, when work memory is short; false, with d and b partly updated
 // and u untouched, when `stop` (polled before each band of each sweep) said
 // stop.
-bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphInput& graph,
+bool solveNonlocalTv(const NonlocalTvFields& fields, const float* f, const GraphInput& graph, KeptLayout kept,
                      const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context,
                      StopCheck* stop = nullptr);
 
@@ -45,7 +58,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
 // of the graph's weight array; `threads` share the set-up. False, with u
 // untouched, when work memory is short or when `stop` (polled before each
 // band of each sweep) said stop.
-bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads,
-                     StopCheck* stop = nullptr);
+bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, KeptLayout kept, float mu, std::int32_t nOuter,
+                     int threads, StopCheck* stop = nullptr);
 
 } // namespace imrestore

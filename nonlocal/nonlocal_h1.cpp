@@ -5,13 +5,13 @@
 
 namespace imrestore {
 
-bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, float mu, std::int32_t nOuter, int threads,
-                     StopCheck* stop)
+bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, KeptLayout kept, float mu, std::int32_t nOuter,
+                     int threads, StopCheck* stop)
 {
     if (nOuter <= 0)
         return true;
     ReusedSweepSchedule reused;
-    if (!reused.obtain(graph, threads))
+    if (!reused.obtain(graph, threads, kept))
         return false;
     const SweepSchedule& schedule = reused.get();
     // Padding positions: value 0, offset 0, denominator 1, so they stay finite.

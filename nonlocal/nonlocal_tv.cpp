@@ -15,10 +15,18 @@
 #include "nonlocal/slab_arrays.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace imrestore {
 
 namespace {
+
+// count floats from `from` to `to`, unless they are one array.
+void copyIfApart(const float* from, float* to, std::size_t count)
+{
+    if (from != to && count > 0)
+        std::memcpy(to, from, count * sizeof(float));
+}
 
 // The iterations one step after another; false when `stop` ended them early.
 template <int V>
@@ -27,7 +35,7 @@ bool iterateTvSerially(const TvState& st, const TvIteration& it, float* scratch)
     const SweepSchedule& s = *st.schedule;
     for (std::int64_t n = 0; n < it.nOuter; ++n) {
         for (std::ptrdiff_t band = 0; band < s.bands; ++band)
-            divergenceBand<V>(st, band, scratch);
+            divergenceBand<V>(st, band, n, scratch);
         for (int sweep = 0; sweep < 2; ++sweep)
             for (std::ptrdiff_t band = 0; band < s.bands; ++band) {
                 if (pollStop(it.stop))
@@ -39,7 +47,7 @@ bool iterateTvSerially(const TvState& st, const TvIteration& it, float* scratch)
         if (it.report)
             it.report(changeSinceLast(s, st.u, it.uold), it.context);
         for (std::ptrdiff_t band = 0; band < s.bands; ++band)
-            shrinkBand<V>(st, band, scratch);
+            shrinkBand<V>(st, band, n, scratch);
     }
     return true;
 }
@@ -58,15 +66,20 @@ bool iterateTv(const TvState& st, const TvIteration& it, float* scratch, float* 
 
 } // namespace
 
-bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphInput& graph,
+bool solveNonlocalTv(const NonlocalTvFields& fields, const float* f, const GraphInput& graph, KeptLayout kept,
                      const NonlocalTvSettings& settings, int threads, ProgressReport report, void* context,
                      StopCheck* stop)
 {
-    if (settings.nOuter <= 0)
+    const std::size_t pixels = static_cast<std::size_t>(graph.pixels());
+    if (settings.nOuter <= 0) {
+        copyIfApart(fields.u0, fields.u, pixels);
+        copyIfApart(fields.d0, fields.d, pixels * static_cast<std::size_t>(graph.slots));
+        copyIfApart(fields.b0, fields.b, pixels * static_cast<std::size_t>(graph.slots));
         return true;
+    }
     const int workers = std::max(1, threads);
     ReusedSweepSchedule reused;
-    if (!reused.obtain(graph, workers))
+    if (!reused.obtain(graph, workers, kept))
         return false;
     const SweepSchedule& schedule = reused.get();
     const std::size_t n = static_cast<std::size_t>(schedule.positions);
@@ -80,12 +93,13 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
         uold = WorkArray<float>(n, 0.0f);
     if (!slab || !offset || !subtract || !denominator || !scratch || (report && !uold))
         return false;
-    imageToSlab(schedule, u, slab.get(), workers);
+    imageToSlab(schedule, fields.u0, slab.get(), workers);
     if (report)
-        imageToSlab(schedule, u, uold.get(), workers);
+        imageToSlab(schedule, fields.u0, uold.get(), workers);
     scaledImageToSlab(schedule, f, settings.mu, offset.get(), workers);
     denominatorsToSlab(schedule, settings.mu, settings.lambda, true, denominator.get(), workers);
-    const TvState st{&schedule, &graph, slab.get(), d, b, settings.lambda, 1.0f / settings.lambda, subtract.get(),
+    const TvState st{&schedule,        &graph,   slab.get(),      fields.d,       fields.b,
+                     fields.d0,        fields.b0, settings.lambda, 1.0f / settings.lambda, subtract.get(),
                      static_cast<std::int32_t>(n), &simd::kernels()};
     const TvIteration it{{offset.get(), denominator.get()}, settings.nOuter, report, context, uold.get(), stop};
     float* helperScratch = helped ? scratch.get() + scratchSize : nullptr;
@@ -93,7 +107,7 @@ bool solveNonlocalTv(float* u, float* d, float* b, const float* f, const GraphIn
                                ? iterateTv<kWavefrontLanes>(st, it, scratch.get(), helperScratch)
                                : iterateTv<1>(st, it, scratch.get(), helperScratch);
     if (completed)
-        slabToImage(schedule, slab.get(), u, workers);
+        slabToImage(schedule, slab.get(), fields.u, workers);
     return completed;
 }
 

@@ -63,7 +63,7 @@ void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline&
     auto divergence = [&](std::ptrdiff_t band, std::int64_t iteration) {
         if (!divergenceOnHelper(band))
             return;
-        divergenceBand<V>(st, band, scratch);
+        divergenceBand<V>(st, band, iteration, scratch);
         pipeline.divergenceReady[band].publish(iteration + 1);
     };
     for (std::ptrdiff_t band = 0; band < B; ++band)
@@ -74,7 +74,7 @@ void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline&
             pipeline.sweptBands.waitFor(n * B + std::min(B, band + reach + 1));
             if (isStopped(stop))
                 return;
-            shrinkBand<V>(st, band, scratch);
+            shrinkBand<V>(st, band, n, scratch);
             pipeline.shrunkBands.publish(n * B + band + 1);
             if (more && band >= reach)
                 divergence(band - reach, n + 1);
@@ -118,7 +118,7 @@ PipelineOutcome iterateTvPipelined(const TvState& st, const TvIteration& it, flo
                 // The previous shrink must have finished every band this band's links reach.
                 if (n > 0)
                     pipeline.shrunkBands.waitFor((n - 1) * B + std::min(B, band + s.bandReach + 1));
-                divergenceBand<V>(st, band, scratch);
+                divergenceBand<V>(st, band, n, scratch);
             }
             sweepTvBand(st, it.terms, band);
         }

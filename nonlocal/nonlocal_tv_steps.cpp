@@ -13,7 +13,8 @@ namespace {
 // rounded step, d and b of y_k at slot k. One slot plane at a time for all
 // the rows, so that the neighbours' values come from a few rows of one plane.
 template <int V>
-void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last, float* sums)
+void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last, const float* d, const float* b,
+                    float* sums)
 {
     const SweepSchedule& s = *st.schedule;
     const std::int32_t N = static_cast<std::int32_t>(s.cols);
@@ -26,8 +27,8 @@ void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last
             const simd::DivergenceTerms terms{sums + (i - first) * N,
                                               st.graph->rootPlane(k) + g0,
                                               s.graphNeighbour.get() + k * P + g0,
-                                              st.d + k * P,
-                                              st.b + k * P,
+                                              d + k * P,
+                                              b + k * P,
                                               g0};
             st.kernels->divergenceTerms(terms, 0, N);
         }
@@ -41,9 +42,9 @@ void divergenceRows(const TvState& st, std::ptrdiff_t first, std::ptrdiff_t last
 
 // The shrink of the nonlocal gradient plus b into d and the Bregman update of
 // b for the pixels of row i, one slot plane at a time. u(0, 0) is read from
-// its copy.
+// its copy. bIn is b, or the starting b in the first iteration.
 template <int V>
-void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, float* gradient)
+void shrinkRow(const TvState& st, std::ptrdiff_t i, const float* bIn, float* own, float* norm, float* gradient)
 {
     const SweepSchedule& s = *st.schedule;
     const std::int32_t N = static_cast<std::int32_t>(s.cols);
@@ -59,7 +60,7 @@ void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, flo
                                         own,
                                         st.graph->rootPlane(k) + g0,
                                         s.graphPosition.get() + k * P + g0,
-                                        st.b + k * P + g0,
+                                        bIn + k * P + g0,
                                         st.d + k * P + g0,
                                         gradient + k * N,
                                         norm,
@@ -69,7 +70,8 @@ void shrinkRow(const TvState& st, std::ptrdiff_t i, float* own, float* norm, flo
     for (std::int32_t j = 0; j < N; ++j)
         norm[j] = fastSqrt(norm[j]);
     for (std::ptrdiff_t k = 0; k < K; ++k) {
-        const simd::ShrinkTerms terms{norm, gradient + k * N, st.d + k * P + g0, st.b + k * P + g0, st.tau};
+        const simd::ShrinkTerms terms{norm,           gradient + k * N,       st.d + k * P + g0,
+                                      bIn + k * P + g0, st.b + k * P + g0, st.tau};
         st.kernels->shrinkTerms(terms, 0, N);
     }
 }
@@ -104,34 +106,35 @@ void simd::shrinkTermsScalar(const ShrinkTerms& a, Range first, Range last)
     for (Range j = first; j < last; ++j) {
         if (a.tau > a.norm[j]) {
             a.d[j] = 0.0f;
-            a.b[j] = a.b[j] + a.gradient[j];
+            a.b[j] = a.bIn[j] + a.gradient[j];
         } else {
             float factor = a.norm[j] - a.tau;
             factor = factor / a.norm[j];
             a.d[j] = a.d[j] * factor;
-            a.b[j] = a.b[j] + (a.gradient[j] - a.d[j]);
+            a.b[j] = a.bIn[j] + (a.gradient[j] - a.d[j]);
         }
     }
 }
 
 template <int V>
-void divergenceBand(const TvState& st, std::ptrdiff_t band, float* scratch)
+void divergenceBand(const TvState& st, std::ptrdiff_t band, std::int64_t n, float* scratch)
 {
-    divergenceRows<V>(st, band * V, bandEnd(*st.schedule, band), scratch);
+    divergenceRows<V>(st, band * V, bandEnd(*st.schedule, band), n == 0 ? st.d0 : st.d, n == 0 ? st.b0 : st.b,
+                      scratch);
 }
 
 template <int V>
-void shrinkBand(const TvState& st, std::ptrdiff_t band, float* scratch)
+void shrinkBand(const TvState& st, std::ptrdiff_t band, std::int64_t n, float* scratch)
 {
     const std::ptrdiff_t N = st.schedule->cols;
     for (std::ptrdiff_t i = band * V; i < bandEnd(*st.schedule, band); ++i)
-        shrinkRow<V>(st, i, scratch, scratch + N, scratch + 2 * N);
+        shrinkRow<V>(st, i, n == 0 ? st.b0 : st.b, scratch, scratch + N, scratch + 2 * N);
 }
 
-template void divergenceBand<1>(const TvState&, std::ptrdiff_t, float*);
-template void divergenceBand<kWavefrontLanes>(const TvState&, std::ptrdiff_t, float*);
-template void shrinkBand<1>(const TvState&, std::ptrdiff_t, float*);
-template void shrinkBand<kWavefrontLanes>(const TvState&, std::ptrdiff_t, float*);
+template void divergenceBand<1>(const TvState&, std::ptrdiff_t, std::int64_t, float*);
+template void divergenceBand<kWavefrontLanes>(const TvState&, std::ptrdiff_t, std::int64_t, float*);
+template void shrinkBand<1>(const TvState&, std::ptrdiff_t, std::int64_t, float*);
+template void shrinkBand<kWavefrontLanes>(const TvState&, std::ptrdiff_t, std::int64_t, float*);
 
 float changeSinceLast(const SweepSchedule& s, const float* u, float* uold)
 {

@@ -19,6 +19,10 @@ struct TvState {
     float* u;              // slab order
     float* d;              // graph addressing, K planes
     float* b;
+    // The starting d and b, which the first iteration reads instead (they
+    // may be d and b themselves).
+    const float* d0;
+    const float* b0;
     float lambda, tau;
     float* subtract;       // slab order: λ·div(d − b)
     // Slab index just past the pixels, where the second sweep leaves a copy
@@ -43,14 +47,15 @@ inline std::ptrdiff_t bandEnd(const SweepSchedule& s, std::ptrdiff_t band)
 }
 
 // subtract(x) ← λ·div(d − b) for the pixels of a band (see divergenceRows in
-// the source); `scratch` holds rowScratch floats. V is the schedule's lanes.
+// the source) in iteration n (counted from 0); `scratch` holds rowScratch
+// floats. V is the schedule's lanes.
 template <int V>
-void divergenceBand(const TvState& st, std::ptrdiff_t band, float* scratch);
+void divergenceBand(const TvState& st, std::ptrdiff_t band, std::int64_t n, float* scratch);
 
 // The shrink of the nonlocal gradient plus b into d and the Bregman update of
-// b for the pixels of a band, row by row.
+// b for the pixels of a band in iteration n, row by row.
 template <int V>
-void shrinkBand(const TvState& st, std::ptrdiff_t band, float* scratch);
+void shrinkBand(const TvState& st, std::ptrdiff_t band, std::int64_t n, float* scratch);
 
 // The root-mean-square change of u since the last call, the pixels taken row
 // by row; uold (slab order) takes u.

@@ -35,10 +35,17 @@ SweepSchedule takeKept()
 
 } // namespace
 
-bool ReusedSweepSchedule::obtain(const GraphInput& graph, int threads)
+bool keptSweepScheduleFits(const GraphInput& graph, int threads)
+{
+    Kept& k = kept();
+    std::lock_guard<std::mutex> guard(k.lock);
+    return sweepScheduleFits(k.schedule, graph, threads);
+}
+
+bool ReusedSweepSchedule::obtain(const GraphInput& graph, int threads, KeptLayout known)
 {
     SweepSchedule last = takeKept();
-    if (sweepScheduleFits(last, graph, threads)) {
+    if (last.graphPosition && (known == KeptLayout::fits || sweepScheduleFits(last, graph, threads))) {
         schedule_ = std::move(last);
         return true;
     }

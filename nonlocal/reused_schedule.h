@@ -10,6 +10,15 @@
 
 namespace imrestore {
 
+// Whether the kept layout fits the graph (sweepScheduleFits), which also
+// tells that every neighbour lies inside the image. A gateway asks before it
+// checks the neighbours' range, which a graph that fits does not need.
+bool keptSweepScheduleFits(const GraphInput& graph, int threads);
+
+// What a solver's caller knows of the kept layout: nothing yet, or that
+// keptSweepScheduleFits found it to fit this graph earlier in the same call.
+enum class KeptLayout { unchecked, fits };
+
 // The layout of one call: obtained from the kept one or built, and kept for
 // the next call when it goes out of scope.
 class ReusedSweepSchedule {
@@ -19,10 +28,10 @@ public:
     ReusedSweepSchedule& operator=(const ReusedSweepSchedule&) = delete;
     ~ReusedSweepSchedule();
 
-    // The kept layout if it fits the graph, else a new one (the kept one is
-    // released first, so that its memory serves the new one). False when
-    // memory is short.
-    bool obtain(const GraphInput& graph, int threads);
+    // The kept layout if it fits the graph (compared unless `known` says it
+    // fits), else a new one (the kept one is released first, so that its
+    // memory serves the new one). False when memory is short.
+    bool obtain(const GraphInput& graph, int threads, KeptLayout known = KeptLayout::unchecked);
 
     const SweepSchedule& get() const { return schedule_; }
 

@@ -175,16 +175,21 @@ bool sweepScheduleFits(const SweepSchedule& s, const GraphInput& graph, int thre
     if (!s.graphPosition || s.rows != graph.rows || s.cols != graph.cols || s.slots != graph.slots ||
         s.sweepWavefront != simd::kernels().sweepWavefront)
         return false;
-    // Slab positions name pixels one to one, so equal positions mean equal
-    // neighbours, and with them the same lanes, lag and reach: the layout is
-    // a function of the neighbours and the weights alone. Weights are
-    // compared as bits (0 and −0 differ in a division). Both sides are read
-    // in the graph's order, one row of a slot plane at a time.
+    // Slab positions name the pixels of the image one to one, so for
+    // neighbours inside the image equal positions mean equal neighbours, and
+    // with them the same lanes, lag and reach: the layout is a function of
+    // the neighbours and the weights alone. A neighbour outside can share a
+    // position with one inside, so the range is tested too. Unsigned 32-bit
+    // arithmetic is exact inside (positions fit 31 bits) and wraps harmlessly
+    // outside. Weights are compared as bits (0 and −0 differ in a division).
+    // Both sides are read in the graph's order, one row of a slot plane at a time.
     const std::ptrdiff_t M = s.rows, N = s.cols, plane = M * N;
-    const std::int64_t steps = s.steps, lag = s.lag, lanes = s.lanes, laneShift = s.laneShift;
+    const std::uint32_t rows = static_cast<std::uint32_t>(M), cols = static_cast<std::uint32_t>(N);
+    const std::uint32_t steps = static_cast<std::uint32_t>(s.steps), lag = static_cast<std::uint32_t>(s.lag);
+    const std::uint32_t lanes = static_cast<std::uint32_t>(s.lanes), laneShift = static_cast<std::uint32_t>(s.laneShift);
     std::atomic<bool> differs{false};
     forEachRange(s.slots * M, threads, 1, 1, [&](std::ptrdiff_t firstRow, std::ptrdiff_t lastRow, int) {
-        bool rangeDiffers = false;
+        std::uint32_t rangeDiffers = 0;
         for (std::ptrdiff_t q = firstRow; q < lastRow && !rangeDiffers; ++q) {
             const std::ptrdiff_t k = q / M, i = q % M;
             const std::int32_t* column = graph.columnPlane(k) + N * i;
@@ -192,17 +197,18 @@ bool sweepScheduleFits(const SweepSchedule& s, const GraphInput& graph, int thre
             const float* weight = graph.weightPlane(k) + N * i;
             const std::int32_t* keptPosition = s.graphPosition.get() + plane * k + N * i;
             const float* keptWeight = s.graphWeight.get() + plane * k + N * i;
-            bool rowDiffers = false;
             for (std::ptrdiff_t j = 0; j < N; ++j) {
                 std::uint32_t a, b;
                 std::memcpy(&a, weight + j, sizeof a);
                 std::memcpy(&b, keptWeight + j, sizeof b);
-                // slabPosition(s, row[j], column[j]), with the layout in registers.
-                const std::int64_t band = row[j] >> laneShift, lane = row[j] & (lanes - 1);
-                const std::int64_t position = (band * steps + column[j] + lane * lag) * lanes + lane;
-                rowDiffers |= (keptPosition[j] != position) | (a != b);
+                const std::uint32_t r = static_cast<std::uint32_t>(row[j]), c = static_cast<std::uint32_t>(column[j]);
+                const std::uint32_t lane = r & (lanes - 1);
+                const std::uint32_t position = ((r >> laneShift) * steps + c + lane * lag) * lanes + lane;
+                rangeDiffers |= (a ^ b) | (static_cast<std::uint32_t>(keptPosition[j]) ^ position) |
+                                static_cast<std::uint32_t>(r >= rows) | static_cast<std::uint32_t>(c >= cols);
             }
-            rangeDiffers = rowDiffers || differs.load(std::memory_order_relaxed);
+            if (differs.load(std::memory_order_relaxed))
+                break;
         }
         if (rangeDiffers)
             differs.store(true, std::memory_order_relaxed);

@@ -105,7 +105,7 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
 
 // Whether `schedule` is the one buildSweepSchedule would lay out for the
 // graph on the vector path in force: same shape, neighbours and weight bits
-// in every slot. Every neighbour must lie inside the image.
+// in every slot. A graph that fits has every neighbour inside the image.
 bool sweepScheduleFits(const SweepSchedule& schedule, const GraphInput& graph, int threads);
 
 // Copies the graph's K weight planes into link order; padding entries become 0.

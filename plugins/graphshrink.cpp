@@ -16,7 +16,6 @@
 #include "host/threads.h"
 #include "host/results.h"
 
-#include <cstring>
 #include <ctime>
 
 using namespace imrestore;
@@ -32,11 +31,14 @@ void printProgress(float change, void*)
     mexPrintf("|u-uold|= %.6f\n", static_cast<double>(change));
 }
 
-// The first `count` values of a single argument into a single result.
-void copyInto(mxArray* result, const mxArray* argument, size_t count)
+const float* singleData(const mxArray* argument)
 {
-    if (count > 0)
-        std::memcpy(mxGetData(result), mxGetData(argument), count * sizeof(float));
+    return static_cast<const float*>(mxGetData(argument));
+}
+
+float* singleData(mxArray* result)
+{
+    return static_cast<float*>(mxGetData(result));
 }
 
 } // namespace
@@ -86,7 +88,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     requirePlanes(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 6)", 2.0 * p.slots + 1, p);
     const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
-    requireNeighboursInside(kFunction, graph, p);
+    // A second thread pays off only from kEntriesPerThread slot entries each.
+    const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
+    // The layout kept from the last call, when it fits, vouches for the range.
+    const KeptLayout kept = keptSweepScheduleFits(graph, threads) ? KeptLayout::fits : KeptLayout::unchecked;
+    if (kept == KeptLayout::unchecked)
+        requireNeighboursInside(kFunction, graph, p);
     warnIfNotImageShaped(kFunction, prhs[IN_U], "U0 (argument 1)", p.rows, p.cols);
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 4)", p.rows, p.cols);
     warnIfNotGraphShaped(kFunction, prhs[IN_D], "D0 (argument 2)", p.rows, p.cols, p.slots, p.slots);
@@ -100,23 +107,19 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                                  static_cast<mwSize>(p.slots)};
     const mwSize spareDims[3] = {imageDims[0], imageDims[1], 10};
     mxArray* results[OUT_END];
-    // u, d and b are copied whole from u0, d0 and b0 below, so the host need
-    // not zero them first (for d and b that costs as much as an iteration).
+    // The solver writes every element of u, d and b (copying u0, d0 and b0
+    // when there is no iteration), so the host need not zero them first: for
+    // d and b that would cost as much as an iteration.
     results[OUT_U] = createFilledResult(2, imageDims, mxSINGLE_CLASS);
     results[OUT_D] = createFilledResult(3, fieldDims, mxSINGLE_CLASS);
     results[OUT_B] = createFilledResult(3, fieldDims, mxSINGLE_CLASS);
     results[OUT_SPARE] = createZeroResult(3, spareDims, mxSINGLE_CLASS);
-    const size_t pixels = static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols);
-    copyInto(results[OUT_U], prhs[IN_U], pixels);
-    copyInto(results[OUT_D], prhs[IN_D], pixels * static_cast<size_t>(p.slots));
-    copyInto(results[OUT_B], prhs[IN_B], pixels * static_cast<size_t>(p.slots));
+    const NonlocalTvFields fields{singleData(prhs[IN_U]),      singleData(prhs[IN_D]),      singleData(prhs[IN_B]),
+                                  singleData(results[OUT_U]), singleData(results[OUT_D]), singleData(results[OUT_B])};
 
-    // A second thread pays off only from kEntriesPerThread slot entries each.
-    const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
-    if (!solveNonlocalTv(static_cast<float*>(mxGetData(results[OUT_U])), static_cast<float*>(mxGetData(results[OUT_D])),
-                         static_cast<float*>(mxGetData(results[OUT_B])), static_cast<const float*>(mxGetData(prhs[IN_F])),
-                         graph, settings, threads, p.verbose ? printProgress : nullptr, nullptr, &stop)) {
+    if (!solveNonlocalTv(fields, singleData(prhs[IN_F]), graph, kept, settings, threads,
+                         p.verbose ? printProgress : nullptr, nullptr, &stop)) {
         for (mxArray* result : results)
             mxDestroyArray(result);
         if (stop.stopped())

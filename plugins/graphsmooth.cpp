@@ -62,7 +62,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     requirePlanes(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 3)", 2.0 * p.slots + 1, p);
     const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
-    requireNeighboursInside(kFunction, graph, p);
+    const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
+    // The layout kept from the last call, when it fits, vouches for the range.
+    const KeptLayout kept = keptSweepScheduleFits(graph, threads) ? KeptLayout::fits : KeptLayout::unchecked;
+    if (kept == KeptLayout::unchecked)
+        requireNeighboursInside(kFunction, graph, p);
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 1)", p.rows, p.cols);
     warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.rows, p.cols, p.slots, 2L * p.slots,
                          true);
@@ -75,9 +79,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     float* u = static_cast<float*>(mxGetData(result));
     std::memcpy(u, mxGetData(prhs[IN_F]), static_cast<size_t>(p.rows) * static_cast<size_t>(p.cols) * sizeof(float));
 
-    const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     HostStopCheck stop;
-    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, mu, nOuter, threads,
+    if (!solveNonlocalH1(u, static_cast<const float*>(mxGetData(prhs[IN_F])), graph, kept, mu, nOuter, threads,
                          &stop)) {
         mxDestroyArray(result);
         if (stop.stopped())

@@ -65,12 +65,14 @@ struct GradientTerms {
 };
 
 // One slot plane of the NL-TV shrink's second half for pixels [first, last):
-// where tau > norm[j], d[j] ← 0 and b[j] ← b[j] + gradient[j]; elsewhere
-// d[j] ← d[j]·((norm[j] − tau) / norm[j]) and b[j] ← b[j] + (gradient[j] − d[j]).
+// where tau > norm[j], d[j] ← 0 and b[j] ← bIn[j] + gradient[j]; elsewhere
+// d[j] ← d[j]·((norm[j] − tau) / norm[j]) and b[j] ← bIn[j] + (gradient[j] − d[j]).
+// bIn is b itself, or the starting b in a call's first iteration.
 struct ShrinkTerms {
     const float* norm;
     const float* gradient;
     float* d;
+    const float* bIn;
     float* b;
     float tau;
 };

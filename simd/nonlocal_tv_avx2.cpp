@@ -59,7 +59,7 @@ void shrinkTermsAvx2(const ShrinkTerms& a, Range first, Range last)
         const __m256 below = _mm256_cmp_ps(tau, n, _CMP_GT_OQ);
         const __m256 factor = _mm256_div_ps(_mm256_sub_ps(n, tau), n);
         const __m256 grad = _mm256_loadu_ps(a.gradient + j);
-        const __m256 b = _mm256_loadu_ps(a.b + j);
+        const __m256 b = _mm256_loadu_ps(a.bIn + j);
         const __m256 shrunk = _mm256_andnot_ps(below, _mm256_mul_ps(_mm256_loadu_ps(a.d + j), factor));
         _mm256_storeu_ps(a.d + j, shrunk);
         _mm256_storeu_ps(a.b + j, _mm256_blendv_ps(_mm256_add_ps(b, _mm256_sub_ps(grad, shrunk)),

@@ -54,7 +54,7 @@ void shrinkTermsAvx512(const ShrinkTerms& a, Range first, Range last)
         const __mmask16 below = _mm512_cmp_ps_mask(tau, n, _CMP_GT_OQ);
         const __m512 factor = _mm512_div_ps(_mm512_sub_ps(n, tau), n);
         const __m512 grad = _mm512_loadu_ps(a.gradient + j);
-        const __m512 b = _mm512_loadu_ps(a.b + j);
+        const __m512 b = _mm512_loadu_ps(a.bIn + j);
         const __m512 shrunk = _mm512_mask_mov_ps(_mm512_mul_ps(_mm512_loadu_ps(a.d + j), factor), below,
                                                  _mm512_setzero_ps());
         _mm512_storeu_ps(a.d + j, shrunk);

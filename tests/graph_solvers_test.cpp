@@ -28,12 +28,27 @@ struct TvRun {
     std::vector<float> u, d, b, progress;
 };
 
+// Runs the iterations on (u, d, b) in place, or with `apart` into arrays of
+// their own (filled with NaN first), which then replace u, d and b; the
+// starting arrays must stay as they were.
 std::vector<float> progressOf(const OwnedArrays& graph, std::vector<float>& u, std::vector<float>& d,
-                              std::vector<float>& b, const std::vector<float>& f, NonlocalTvSettings s, int threads)
+                              std::vector<float>& b, const std::vector<float>& f, NonlocalTvSettings s, int threads,
+                              bool apart = false)
 {
     std::vector<float> progress;
     auto record = [](float change, void* context) { static_cast<std::vector<float>*>(context)->push_back(change); };
-    EXPECT_TRUE(solveNonlocalTv(u.data(), d.data(), b.data(), f.data(), inputOf(graph), s, threads, record, &progress));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> u0 = u, d0 = d, b0 = b;
+    std::vector<float> u1(u.size(), nan), d1(d.size(), nan), b1(b.size(), nan);
+    const NonlocalTvFields fields = apart ? NonlocalTvFields{u.data(), d.data(), b.data(), u1.data(), d1.data(), b1.data()}
+                                         : NonlocalTvFields{u.data(), d.data(), b.data(), u.data(), d.data(), b.data()};
+    EXPECT_TRUE(solveNonlocalTv(fields, f.data(), inputOf(graph), KeptLayout::unchecked, s, threads, record, &progress));
+    if (apart) {
+        EXPECT_TRUE(sameBits(u, u0) && sameBits(d, d0) && sameBits(b, b0));
+        u.swap(u1);
+        d.swap(d1);
+        b.swap(b1);
+    }
     return progress;
 }
 
@@ -66,7 +81,7 @@ void expectSameRun(const TvRun& a, const TvRun& b)
 std::vector<float> runH1(const OwnedArrays& graph, const std::vector<float>& f, float mu, int nOuter)
 {
     std::vector<float> u = f;
-    EXPECT_TRUE(solveNonlocalH1(u.data(), f.data(), inputOf(graph), mu, nOuter, 2));
+    EXPECT_TRUE(solveNonlocalH1(u.data(), f.data(), inputOf(graph), KeptLayout::unchecked, mu, nOuter, 2));
     return u;
 }
 
@@ -186,15 +201,28 @@ TEST(NonlocalSolvers, MatchTheRowByRowVersionsOnPatchGraphsAndOddValues)
     });
 }
 
+// Continued in place, or (as the gateway does) into new arrays, the first
+// iteration then reading the starting ones.
 TEST(NonlocalTv, ContinuingACallEqualsOneLongerCall)
 {
     const OwnedArrays graph = makePatchGraph(40, 36, 5, 9, 4, 6);
     const std::vector<float> f = makeTestImage(40, 36, 0.2f);
-    const TvRun whole = runTv(graph, f, f, {4.0f, 2.0f, 5}, 2);
-    TvRun part = runTv(graph, f, f, {4.0f, 2.0f, 2}, 2);
-    const std::vector<float> rest = progressOf(graph, part.u, part.d, part.b, f, {4.0f, 2.0f, 3}, 1);
-    part.progress.insert(part.progress.end(), rest.begin(), rest.end());
-    expectSameRun(part, whole);
+    forEachSimdPath([&] {
+        const TvRun whole = runTv(graph, f, f, {4.0f, 2.0f, 5}, 2);
+        for (int threads : {1, 2})
+            for (bool apart : {false, true}) {
+                SCOPED_TRACE(testing::Message() << threads << " threads, apart " << apart);
+                TvRun part = runTv(graph, f, f, {4.0f, 2.0f, 2}, 2);
+                const std::vector<float> rest =
+                    progressOf(graph, part.u, part.d, part.b, f, {4.0f, 2.0f, 3}, threads, apart);
+                part.progress.insert(part.progress.end(), rest.begin(), rest.end());
+                expectSameRun(part, whole);
+                // No iteration: the results are the starting arrays.
+                const TvRun before = part;
+                EXPECT_TRUE(progressOf(graph, part.u, part.d, part.b, f, {4.0f, 2.0f, 0}, threads, apart).empty());
+                expectSameRun(part, before);
+            }
+    });
 }
 
 TEST(SweepSchedule, TheKeptLayoutServesOnlyAGraphItFitsExactly)
@@ -224,6 +252,19 @@ TEST(SweepSchedule, TheKeptLayoutServesOnlyAGraphItFitsExactly)
         EXPECT_TRUE(sweepScheduleFits(s, inputOf(graph), 2));
         EXPECT_FALSE(sweepScheduleFits(s, inputOf(*otherWeight), 2));
         EXPECT_FALSE(sweepScheduleFits(s, inputOf(*otherNeighbour), 1));
+        // A neighbour a band up and a band's steps to the right, past the
+        // last column, has the slab position of the one it replaces.
+        OwnedArrays outside(M, N, K);
+        outside.weights = graph.weights;
+        outside.neighbours = graph.neighbours;
+        const std::ptrdiff_t last = graph.offset(M - 1, N - 1), P = graph.plane();
+        std::int32_t& column = outside.neighbours[last + (2 * K - 1) * P];
+        std::int32_t& row = outside.neighbours[last + 2 * K * P];
+        ASSERT_GE(row, s.lanes);
+        EXPECT_EQ(slabPosition(s, row - s.lanes, column + s.steps), slabPosition(s, row, column));
+        row -= s.lanes;
+        column += static_cast<std::int32_t>(s.steps);
+        EXPECT_FALSE(sweepScheduleFits(s, inputOf(outside), 2));
         // One call after another, each on a graph other than the last one's.
         const OwnedArrays* const calls[] = {&graph, &graph, otherWeight.get(), otherNeighbour.get(), &graph};
         for (const OwnedArrays* g : calls) {
