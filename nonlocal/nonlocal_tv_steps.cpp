@@ -64,7 +64,8 @@ void shrinkRow(const TvState& st, std::ptrdiff_t i, const float* bIn, float* own
                                         st.d + k * P + g0,
                                         gradient + k * N,
                                         norm,
-                                        st.originCopy};
+                                        st.originCopy,
+                                        i + 1 < s.rows ? N : 0};
         st.kernels->gradientTerms(terms, 0, N);
     }
     for (std::int32_t j = 0; j < N; ++j)

@@ -52,6 +52,10 @@ struct DivergenceTerms {
 // of a row: grad = root[j]·(u(y) − own[j]) with u(y) read from the slab at
 // position[j] (position 0, pixel (0, 0), from originCopy instead),
 // t = grad + b[j], norm[j] ← norm[j] + t·t, d[j] ← t, gradient[j] ← grad.
+// The vector twins also ask for root, position, b and d of the pixels
+// nextRow elements on (the same pixels a row down, in the same plane): the
+// shrink visits every plane of a row before the next row, too many streams
+// for the processor to foresee, and these loads are most of its time.
 struct GradientTerms {
     const float* u;          // slab order
     const float* own;        // u of the row's pixels
@@ -62,6 +66,7 @@ struct GradientTerms {
     float* gradient;
     float* norm;
     std::int32_t originCopy;
+    std::ptrdiff_t nextRow;  // 0 in the last row
 };
 
 // One slot plane of the NL-TV shrink's second half for pixels [first, last):

@@ -37,6 +37,10 @@ void gradientTermsAvx2(const GradientTerms& a, Range first, Range last)
 {
     Range j = first;
     for (; j + 8 <= last; j += 8) {
+        avx2::prefetch(a.root + j + a.nextRow);
+        avx2::prefetch(a.position + j + a.nextRow);
+        avx2::prefetch(a.b + j + a.nextRow);
+        avx2::prefetch(a.d + j + a.nextRow);
         const __m256i position = load(a.position + j);
         const __m256i origin = _mm256_cmpeq_epi32(position, _mm256_setzero_si256());
         const __m256i where = _mm256_blendv_epi8(position, _mm256_set1_epi32(a.originCopy), origin);

@@ -32,6 +32,10 @@ void gradientTermsAvx512(const GradientTerms& a, Range first, Range last)
 {
     Range j = first;
     for (; j + 16 <= last; j += 16) {
+        avx512::prefetch(a.root + j + a.nextRow);
+        avx512::prefetch(a.position + j + a.nextRow);
+        avx512::prefetch(a.b + j + a.nextRow);
+        avx512::prefetch(a.d + j + a.nextRow);
         const __m512i position = _mm512_loadu_si512(a.position + j);
         const __mmask16 origin = _mm512_testn_epi32_mask(position, position);
         const __m512i where = _mm512_mask_mov_epi32(position, origin, _mm512_set1_epi32(a.originCopy));
