@@ -3,6 +3,7 @@
 #include "common/cpu_pause.h"
 #include "common/thread_start.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -14,24 +15,31 @@ namespace imrestore {
 
 namespace {
 
-// A count that one thread raises and another waits for.
-class Progress {
+// Spins briefly (the other thread is usually a band away), then sleeps in
+// short naps: when both threads share one core, spinning or yielding would
+// only keep the awaited thread from running.
+class Patience {
     static constexpr int kSpins = 4000;   // about 50 µs of pause instructions
 
 public:
-    void publish(std::int64_t value) { value_.store(value, std::memory_order_release); }
-    // Spins briefly (the other thread is usually a band away), then sleeps
-    // in short naps: when both threads share one core, spinning or yielding
-    // would only keep the awaited thread from running.
-    void waitFor(std::int64_t value) const
+    void wait()
     {
-        for (int spins = 0; value_.load(std::memory_order_acquire) < value; ++spins) {
-            if (spins < kSpins)
-                cpuPause();
-            else
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
-        }
+        if (spins_++ < kSpins)
+            cpuPause();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
+    void restart() { spins_ = 0; }
+
+private:
+    int spins_ = 0;
+};
+
+// A count that one thread raises and another reads.
+class Progress {
+public:
+    void publish(std::int64_t value) { value_.store(value, std::memory_order_release); }
+    bool reached(std::int64_t value) const { return value_.load(std::memory_order_acquire) >= value; }
 
 private:
     std::atomic<std::int64_t> value_{0};
@@ -41,46 +49,90 @@ private:
 // the caller's thread the odd ones, just before its first sweep reaches them.
 inline bool divergenceOnHelper(std::ptrdiff_t band) { return band % 2 == 0; }
 
+template <int V>
 struct Pipeline {
-    explicit Pipeline(std::ptrdiff_t bands) : divergenceReady(new (std::nothrow) Progress[bands]) {}
+    Pipeline(const TvState& state, std::int32_t nOuter)
+        : st(state), bands(state.schedule->bands), reach(state.schedule->bandReach),
+          shrinks(std::int64_t{nOuter} * bands), divergenceReady(new (std::nothrow) Progress[bands]),
+          shrunk(new (std::nothrow) Progress[bands])
+    {
+    }
+    bool ready() const { return divergenceReady && shrunk; }
+
+    const TvState& st;
+    const std::ptrdiff_t bands, reach;
+    const std::int64_t shrinks;   // band shrinks of the call, n·bands + band in order
     // Per band: the last iteration (counted from 1) whose divergence the helper has ready.
     std::unique_ptr<Progress[]> divergenceReady;
+    // Per band: the iterations whose shrink is done.
+    std::unique_ptr<Progress[]> shrunk;
     Progress sweptBands;   // bands the second sweep has finished, counted over all iterations
-    Progress shrunkBands;  // bands shrunk, likewise
+    std::atomic<std::int64_t> nextShrink{0};   // the next band shrink either thread may take
 
-    // Lets the helper through every wait when the caller's thread stops
-    // early; the helper then sees the stop and returns.
+    // Lets the helper past the sweeps when the caller's thread stops early;
+    // the helper then sees the stop and returns.
     void abandon() { sweptBands.publish(INT64_MAX); }
+
+    // Whether iteration n may compute the divergence of `band`: the shrink
+    // before it has finished every band that the band's links reach.
+    bool divergenceMayStart(std::ptrdiff_t band, std::int64_t n) const
+    {
+        const std::ptrdiff_t last = std::min(bands - 1, band + reach);
+        for (std::ptrdiff_t other = std::max<std::ptrdiff_t>(0, band - reach); other <= last; ++other)
+            if (!shrunk[other].reached(n))
+                return false;
+        return true;
+    }
+
+    // Takes the next band shrink and does it, when the second sweep has
+    // finished every band its links reach; false when there is none to take.
+    bool shrinkNextBand(float* scratch)
+    {
+        std::int64_t q = nextShrink.load(std::memory_order_relaxed);
+        if (q >= shrinks)
+            return false;
+        const std::int64_t n = q / bands;
+        const std::ptrdiff_t band = static_cast<std::ptrdiff_t>(q % bands);
+        if (!sweptBands.reached(n * bands + std::min(bands, band + reach + 1)) ||
+            !nextShrink.compare_exchange_strong(q, q + 1, std::memory_order_relaxed))
+            return false;
+        shrinkBand<V>(st, band, n, scratch);
+        shrunk[band].publish(n + 1);
+        return true;
+    }
 };
 
-// The helper's part: its share of the first divergence, then for every
-// iteration the shrink behind the second sweep, each band followed by its
-// share of the next divergence of the band whose links that shrink completes.
+// The helper's part: its share of the first divergence, then band shrinks
+// as the second sweep allows them, each followed by its share of the next
+// divergences their links complete.
 template <int V>
-void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline& pipeline, const StopCheck* stop)
+void runHelper(Pipeline<V>& pipeline, std::int32_t nOuter, float* scratch, const StopCheck* stop)
 {
-    const std::ptrdiff_t B = st.schedule->bands, reach = st.schedule->bandReach;
-    auto divergence = [&](std::ptrdiff_t band, std::int64_t iteration) {
-        if (!divergenceOnHelper(band))
-            return;
-        divergenceBand<V>(st, band, iteration, scratch);
-        pipeline.divergenceReady[band].publish(iteration + 1);
-    };
-    for (std::ptrdiff_t band = 0; band < B; ++band)
-        divergence(band, 0);
-    for (std::int64_t n = 0; n < nOuter; ++n) {
-        const bool more = n + 1 < nOuter;
-        for (std::ptrdiff_t band = 0; band < B; ++band) {
-            pipeline.sweptBands.waitFor(n * B + std::min(B, band + reach + 1));
-            if (isStopped(stop))
+    const std::ptrdiff_t B = pipeline.bands;
+    for (std::ptrdiff_t band = 0; band < B; band += 2) {
+        divergenceBand<V>(pipeline.st, band, 0, scratch);
+        pipeline.divergenceReady[band].publish(1);
+    }
+    // The next divergence the helper owes: iteration n, band.
+    std::int64_t n = 1;
+    std::ptrdiff_t band = 0;
+    Patience patience;
+    while (!isStopped(stop)) {
+        if (n < nOuter && pipeline.divergenceMayStart(band, n)) {
+            divergenceBand<V>(pipeline.st, band, n, scratch);
+            pipeline.divergenceReady[band].publish(n + 1);
+            band += 2;
+            if (band >= B) {
+                band = 0;
+                ++n;
+            }
+        } else if (!pipeline.shrinkNextBand(scratch)) {
+            if (n >= nOuter && pipeline.nextShrink.load(std::memory_order_relaxed) >= pipeline.shrinks)
                 return;
-            shrinkBand<V>(st, band, n, scratch);
-            pipeline.shrunkBands.publish(n * B + band + 1);
-            if (more && band >= reach)
-                divergence(band - reach, n + 1);
+            patience.wait();
+            continue;
         }
-        for (std::ptrdiff_t band = std::max<std::ptrdiff_t>(0, B - reach); more && band < B; ++band)
-            divergence(band, n + 1);
+        patience.restart();
     }
 }
 
@@ -89,15 +141,25 @@ void runHelper(const TvState& st, std::int32_t nOuter, float* scratch, Pipeline&
 template <int V>
 PipelineOutcome iterateTvPipelined(const TvState& st, const TvIteration& it, float* scratch, float* helperScratch)
 {
-    const SweepSchedule& s = *st.schedule;
-    const std::ptrdiff_t B = s.bands;
-    Pipeline pipeline(B);
-    if (!pipeline.divergenceReady)
+    static_assert(V >= 1, "lanes");
+    const std::ptrdiff_t B = st.schedule->bands;
+    Pipeline<V> pipeline(st, it.nOuter);
+    if (!pipeline.ready())
         return PipelineOutcome::notStarted;
-    std::thread helper =
-        tryStartThread(runHelper<V>, std::cref(st), it.nOuter, helperScratch, std::ref(pipeline), it.stop);
+    std::thread helper = tryStartThread(runHelper<V>, std::ref(pipeline), it.nOuter, helperScratch, it.stop);
     if (!helper.joinable())
         return PipelineOutcome::notStarted;
+    // Waits until `done` says so, meanwhile taking band shrinks the helper
+    // has not taken: the caller's thread would otherwise idle while the
+    // helper shrinks.
+    auto waitHelping = [&](auto done) {
+        Patience patience;
+        while (!done())
+            if (pipeline.shrinkNextBand(scratch))
+                patience.restart();
+            else
+                patience.wait();
+    };
     // Polled once per band of each sweep, on this thread.
     auto stopHere = [&] {
         if (!pollStop(it.stop))
@@ -113,11 +175,9 @@ PipelineOutcome iterateTvPipelined(const TvState& st, const TvIteration& it, flo
                 break;
             }
             if (divergenceOnHelper(band)) {
-                pipeline.divergenceReady[band].waitFor(n + 1);
+                waitHelping([&] { return pipeline.divergenceReady[band].reached(n + 1); });
             } else {
-                // The previous shrink must have finished every band this band's links reach.
-                if (n > 0)
-                    pipeline.shrunkBands.waitFor((n - 1) * B + std::min(B, band + s.bandReach + 1));
+                waitHelping([&] { return pipeline.divergenceMayStart(band, n); });
                 divergenceBand<V>(st, band, n, scratch);
             }
             sweepTvBand(st, it.terms, band);
@@ -133,8 +193,11 @@ PipelineOutcome iterateTvPipelined(const TvState& st, const TvIteration& it, flo
             pipeline.sweptBands.publish(n * B + band + 1);
         }
         if (completed && it.report)
-            it.report(changeSinceLast(s, st.u, it.uold), it.context);
+            it.report(changeSinceLast(*st.schedule, st.u, it.uold), it.context);
     }
+    // The last iteration's shrinks, shared with the helper.
+    if (completed)
+        waitHelping([&] { return pipeline.nextShrink.load(std::memory_order_relaxed) >= pipeline.shrinks; });
     helper.join();
     return completed ? PipelineOutcome::completed : PipelineOutcome::stopped;
 }

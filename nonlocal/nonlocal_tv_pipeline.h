@@ -1,16 +1,18 @@
 // Nonlocal TV iterations on two threads.
 //
 // The divergence and the shrink are independent per pixel and are computed
-// band by band, the shrink and half of the divergence on a helper thread,
-// while the caller's thread sweeps and computes the other half just in time:
-// the shrink of a band may start as soon as the second sweep has finished
-// every band that the band's links reach, the next divergence of a band as
-// soon as the shrink has finished every band its links reach, and the first
-// sweep of a band needs only the band's divergence. That first sweep also
-// cannot change a value the shrink still reads: the divergence it waits for
-// comes after the shrink of every band reaching its band. So every step sees
-// exactly the values of the one-step-after-another order (iterateTvSerially),
-// and the results are identical bit for bit.
+// band by band: a helper thread computes half of the divergence and shrinks
+// bands, while the caller's thread sweeps, computes the other half just in
+// time and, whenever it would otherwise wait, shrinks bands too (each band
+// shrink is taken by one thread, in band order). The shrink of a band may
+// start as soon as the second sweep has finished every band that the band's
+// links reach, the next divergence of a band as soon as the shrink has
+// finished every band its links reach, and the first sweep of a band needs
+// only the band's divergence. That first sweep also cannot change a value a
+// shrink still reads: the divergence it waits for comes after the shrink of
+// every band reaching its band. So every step sees exactly the values of the
+// one-step-after-another order (iterateTvSerially), and the results are
+// identical bit for bit.
 #pragma once
 
 #include "nonlocal/nonlocal_tv_steps.h"
