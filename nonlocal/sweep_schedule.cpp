@@ -170,10 +170,28 @@ bool buildSweepSchedule(const GraphInput& graph, int threads, SweepSchedule* sch
     return true;
 }
 
+std::uint32_t simd::layoutDifferencesScalar(const LayoutComparison& a, Range first, Range last)
+{
+    const std::uint32_t laneMask = (std::uint32_t{1} << a.laneShift) - 1;
+    std::uint32_t differs = 0;
+    for (Range j = first; j < last; ++j) {
+        std::uint32_t weight, kept;
+        std::memcpy(&weight, a.weight + j, sizeof weight);
+        std::memcpy(&kept, a.keptWeight + j, sizeof kept);
+        const std::uint32_t r = static_cast<std::uint32_t>(a.row[j]), c = static_cast<std::uint32_t>(a.column[j]);
+        const std::uint32_t lane = r & laneMask;
+        const std::uint32_t position = (((r >> a.laneShift) * a.steps + c + lane * a.lag) << a.laneShift) + lane;
+        differs |= (weight ^ kept) | (static_cast<std::uint32_t>(a.keptPosition[j]) ^ position) |
+                   static_cast<std::uint32_t>(r >= a.rows) | static_cast<std::uint32_t>(c >= a.cols);
+    }
+    return differs;
+}
+
 bool sweepScheduleFits(const SweepSchedule& s, const GraphInput& graph, int threads)
 {
+    const simd::Kernels& kernels = simd::kernels();
     if (!s.graphPosition || s.rows != graph.rows || s.cols != graph.cols || s.slots != graph.slots ||
-        s.sweepWavefront != simd::kernels().sweepWavefront)
+        s.sweepWavefront != kernels.sweepWavefront)
         return false;
     // Slab positions name the pixels of the image one to one, so for
     // neighbours inside the image equal positions mean equal neighbours, and
@@ -184,29 +202,22 @@ bool sweepScheduleFits(const SweepSchedule& s, const GraphInput& graph, int thre
     // outside. Weights are compared as bits (0 and −0 differ in a division).
     // Both sides are read in the graph's order, one row of a slot plane at a time.
     const std::ptrdiff_t M = s.rows, N = s.cols, plane = M * N;
-    const std::uint32_t rows = static_cast<std::uint32_t>(M), cols = static_cast<std::uint32_t>(N);
-    const std::uint32_t steps = static_cast<std::uint32_t>(s.steps), lag = static_cast<std::uint32_t>(s.lag);
-    const std::uint32_t lanes = static_cast<std::uint32_t>(s.lanes), laneShift = static_cast<std::uint32_t>(s.laneShift);
     std::atomic<bool> differs{false};
     forEachRange(s.slots * M, threads, 1, 1, [&](std::ptrdiff_t firstRow, std::ptrdiff_t lastRow, int) {
         std::uint32_t rangeDiffers = 0;
         for (std::ptrdiff_t q = firstRow; q < lastRow && !rangeDiffers; ++q) {
             const std::ptrdiff_t k = q / M, i = q % M;
-            const std::int32_t* column = graph.columnPlane(k) + N * i;
-            const std::int32_t* row = graph.rowPlane(k) + N * i;
-            const float* weight = graph.weightPlane(k) + N * i;
-            const std::int32_t* keptPosition = s.graphPosition.get() + plane * k + N * i;
-            const float* keptWeight = s.graphWeight.get() + plane * k + N * i;
-            for (std::ptrdiff_t j = 0; j < N; ++j) {
-                std::uint32_t a, b;
-                std::memcpy(&a, weight + j, sizeof a);
-                std::memcpy(&b, keptWeight + j, sizeof b);
-                const std::uint32_t r = static_cast<std::uint32_t>(row[j]), c = static_cast<std::uint32_t>(column[j]);
-                const std::uint32_t lane = r & (lanes - 1);
-                const std::uint32_t position = ((r >> laneShift) * steps + c + lane * lag) * lanes + lane;
-                rangeDiffers |= (a ^ b) | (static_cast<std::uint32_t>(keptPosition[j]) ^ position) |
-                                static_cast<std::uint32_t>(r >= rows) | static_cast<std::uint32_t>(c >= cols);
-            }
+            const simd::LayoutComparison row{graph.columnPlane(k) + N * i,
+                                             graph.rowPlane(k) + N * i,
+                                             graph.weightPlane(k) + N * i,
+                                             s.graphPosition.get() + plane * k + N * i,
+                                             s.graphWeight.get() + plane * k + N * i,
+                                             static_cast<std::uint32_t>(M),
+                                             static_cast<std::uint32_t>(N),
+                                             static_cast<std::uint32_t>(s.steps),
+                                             static_cast<std::uint32_t>(s.lag),
+                                             static_cast<std::uint32_t>(s.laneShift)};
+            rangeDiffers = kernels.layoutDifferences(row, 0, N);
             if (differs.load(std::memory_order_relaxed))
                 break;
         }

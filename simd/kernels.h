@@ -35,6 +35,20 @@ struct WavefrontSweep {
     const float* denominator;
 };
 
+// Whether pixels [first, last) of a row of one slot plane differ from a kept
+// sweep layout (nonlocal/sweep_schedule.h): a neighbour outside the image,
+// another slab position ((band·steps + column + lane·lag)·lanes + lane, in
+// unsigned 32-bit arithmetic, band = row >> laneShift, lane = row & (lanes − 1)),
+// or other weight bits. Nonzero when some pixel differs.
+struct LayoutComparison {
+    const std::int32_t* column;
+    const std::int32_t* row;
+    const float* weight;
+    const std::int32_t* keptPosition;
+    const float* keptWeight;
+    std::uint32_t rows, cols, steps, lag, laneShift;   // lanes = 1 << laneShift
+};
+
 // One slot plane of the NL-TV divergence for pixels [first, last) of an image
 // row starting at graph offset rowStart:
 //   sum[j] ← (sum[j] + root[j]·(d(x) − d(y))) − root[j]·(b(x) − b(y)),
@@ -178,6 +192,7 @@ using Range = std::ptrdiff_t;
 struct Kernels {
     SimdPath path;
     void (*sweepWavefront)(const WavefrontSweep&, Range first, Range last);
+    std::uint32_t (*layoutDifferences)(const LayoutComparison&, Range first, Range last);
     void (*divergenceTerms)(const DivergenceTerms&, Range first, Range last);
     void (*gradientTerms)(const GradientTerms&, Range first, Range last);
     void (*shrinkTerms)(const ShrinkTerms&, Range first, Range last);
@@ -199,6 +214,9 @@ const Kernels& kernelsFor(SimdPath path);
 void sweepWavefrontScalar(const WavefrontSweep&, Range, Range);
 void sweepWavefrontAvx2(const WavefrontSweep&, Range, Range);
 void sweepWavefrontAvx512(const WavefrontSweep&, Range, Range);
+std::uint32_t layoutDifferencesScalar(const LayoutComparison&, Range, Range);
+std::uint32_t layoutDifferencesAvx2(const LayoutComparison&, Range, Range);
+std::uint32_t layoutDifferencesAvx512(const LayoutComparison&, Range, Range);
 void divergenceTermsScalar(const DivergenceTerms&, Range, Range);
 void divergenceTermsAvx2(const DivergenceTerms&, Range, Range);
 void divergenceTermsAvx512(const DivergenceTerms&, Range, Range);

@@ -52,5 +52,32 @@ void sweepWavefrontAvx2(const WavefrontSweep& a, Range first, Range last)
         sweep<false>(a, first, last);
 }
 
+std::uint32_t layoutDifferencesAvx2(const LayoutComparison& a, Range first, Range last)
+{
+    const __m256i rows = _mm256_set1_epi32(static_cast<std::int32_t>(a.rows));
+    const __m256i cols = _mm256_set1_epi32(static_cast<std::int32_t>(a.cols));
+    const __m256i steps = _mm256_set1_epi32(static_cast<std::int32_t>(a.steps));
+    const __m256i lag = _mm256_set1_epi32(static_cast<std::int32_t>(a.lag));
+    const __m256i laneMask = _mm256_set1_epi32(static_cast<std::int32_t>((1u << a.laneShift) - 1));
+    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(a.laneShift));
+    auto load = [](const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); };
+    // All ones in a lane where x ≥ limit, unsigned.
+    auto atLeast = [](__m256i x, __m256i limit) { return _mm256_cmpeq_epi32(_mm256_max_epu32(x, limit), x); };
+    __m256i differs = _mm256_setzero_si256();
+    Range j = first;
+    for (; j + 8 <= last; j += 8) {
+        const __m256i r = load(a.row + j);
+        const __m256i c = load(a.column + j);
+        const __m256i lane = _mm256_and_si256(r, laneMask);
+        const __m256i step = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_srl_epi32(r, shift), steps), c),
+                                              _mm256_mullo_epi32(lane, lag));
+        const __m256i position = _mm256_add_epi32(_mm256_sll_epi32(step, shift), lane);
+        differs = _mm256_or_si256(differs, _mm256_xor_si256(position, load(a.keptPosition + j)));
+        differs = _mm256_or_si256(differs, _mm256_xor_si256(load(a.weight + j), load(a.keptWeight + j)));
+        differs = _mm256_or_si256(differs, _mm256_or_si256(atLeast(r, rows), atLeast(c, cols)));
+    }
+    return static_cast<std::uint32_t>(!_mm256_testz_si256(differs, differs)) | layoutDifferencesScalar(a, j, last);
+}
+
 } // namespace simd
 } // namespace imrestore

@@ -47,5 +47,30 @@ void sweepWavefrontAvx512(const WavefrontSweep& a, Range first, Range last)
         sweep<false>(a, first, last);
 }
 
+std::uint32_t layoutDifferencesAvx512(const LayoutComparison& a, Range first, Range last)
+{
+    const __m512i rows = _mm512_set1_epi32(static_cast<std::int32_t>(a.rows));
+    const __m512i cols = _mm512_set1_epi32(static_cast<std::int32_t>(a.cols));
+    const __m512i steps = _mm512_set1_epi32(static_cast<std::int32_t>(a.steps));
+    const __m512i lag = _mm512_set1_epi32(static_cast<std::int32_t>(a.lag));
+    const __m512i laneMask = _mm512_set1_epi32(static_cast<std::int32_t>((1u << a.laneShift) - 1));
+    const __m512i shift = _mm512_set1_epi32(static_cast<std::int32_t>(a.laneShift));
+    const __mmask16 all = 0xFFFF;   // the masked shifts: GCC 12 warns about the plain ones
+    __mmask16 differs = 0;
+    Range j = first;
+    for (; j + 16 <= last; j += 16) {
+        const __m512i r = _mm512_loadu_si512(a.row + j);
+        const __m512i c = _mm512_loadu_si512(a.column + j);
+        const __m512i lane = _mm512_and_si512(r, laneMask);
+        const __m512i step = _mm512_add_epi32(_mm512_add_epi32(_mm512_mullo_epi32(_mm512_maskz_srlv_epi32(all, r, shift), steps), c),
+                                              _mm512_mullo_epi32(lane, lag));
+        const __m512i position = _mm512_add_epi32(_mm512_maskz_sllv_epi32(all, step, shift), lane);
+        differs |= _mm512_cmpneq_epi32_mask(position, _mm512_loadu_si512(a.keptPosition + j)) |
+                   _mm512_cmpneq_epi32_mask(_mm512_loadu_si512(a.weight + j), _mm512_loadu_si512(a.keptWeight + j)) |
+                   _mm512_cmpge_epu32_mask(r, rows) | _mm512_cmpge_epu32_mask(c, cols);
+    }
+    return static_cast<std::uint32_t>(differs != 0) | layoutDifferencesScalar(a, j, last);
+}
+
 } // namespace simd
 } // namespace imrestore
