@@ -94,6 +94,19 @@ inline void requireNeighboursInside(const char* function, const imrestore::Graph
     }
 }
 
+// Checks the neighbours' range as requireNeighboursInside does, unless the
+// layout kept from the last call fits the graph: that comparison covers the
+// range too, and the solver may then take the layout without comparing again.
+inline imrestore::KeptLayout requireNeighboursInsideUnlessKept(const char* function,
+                                                                const imrestore::GraphInput& graph,
+                                                                const GraphParams& p, int threads)
+{
+    if (imrestore::keptSweepScheduleFits(graph, threads))
+        return imrestore::KeptLayout::fits;
+    requireNeighboursInside(function, graph, p);
+    return imrestore::KeptLayout::unchecked;
+}
+
 // Besides its workers and work blocks, a graph solver keeps the last sweep
 // layout (nonlocal/reused_schedule.h); all go back when the host clears the
 // module.

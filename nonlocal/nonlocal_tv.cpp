@@ -21,7 +21,7 @@ namespace imrestore {
 
 namespace {
 
-// count floats from `from` to `to`, unless they are one array.
+// Copies `count` floats from `from` to `to`, unless they are one array.
 void copyIfApart(const float* from, float* to, std::size_t count)
 {
     if (from != to && count > 0)

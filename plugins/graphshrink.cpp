@@ -90,10 +90,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
     // A second thread pays off only from kEntriesPerThread slot entries each.
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
-    // The layout kept from the last call, when it fits, vouches for the range.
-    const KeptLayout kept = keptSweepScheduleFits(graph, threads) ? KeptLayout::fits : KeptLayout::unchecked;
-    if (kept == KeptLayout::unchecked)
-        requireNeighboursInside(kFunction, graph, p);
+    const KeptLayout kept = requireNeighboursInsideUnlessKept(kFunction, graph, p, threads);
     warnIfNotImageShaped(kFunction, prhs[IN_U], "U0 (argument 1)", p.rows, p.cols);
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 4)", p.rows, p.cols);
     warnIfNotGraphShaped(kFunction, prhs[IN_D], "D0 (argument 2)", p.rows, p.cols, p.slots, p.slots);

@@ -63,10 +63,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const GraphInput graph{p.rows, p.cols, p.slots, static_cast<const float*>(mxGetData(prhs[IN_WEIGHTS])),
                            static_cast<const std::int32_t*>(mxGetData(prhs[IN_NEIGHBOURS]))};
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
-    // The layout kept from the last call, when it fits, vouches for the range.
-    const KeptLayout kept = keptSweepScheduleFits(graph, threads) ? KeptLayout::fits : KeptLayout::unchecked;
-    if (kept == KeptLayout::unchecked)
-        requireNeighboursInside(kFunction, graph, p);
+    const KeptLayout kept = requireNeighboursInsideUnlessKept(kFunction, graph, p, threads);
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 1)", p.rows, p.cols);
     warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.rows, p.cols, p.slots, 2L * p.slots,
                          true);
