@@ -141,7 +141,6 @@ void runHelper(Pipeline<V>& pipeline, std::int32_t nOuter, float* scratch, const
 template <int V>
 PipelineOutcome iterateTvPipelined(const TvState& st, const TvIteration& it, float* scratch, float* helperScratch)
 {
-    static_assert(V >= 1, "lanes");
     const std::ptrdiff_t B = st.schedule->bands;
     Pipeline<V> pipeline(st, it.nOuter);
     if (!pipeline.ready())
