@@ -15,22 +15,6 @@ struct Extents {
     std::ptrdiff_t up, down, left, right;
 };
 
-// Window of interior pixel (r, j) while the interior runs in stripes of kLanes
-// rows: stripe n is chunk n, and the pixel is its visit (r − firstRow)·width + (j − colBegin).
-float* interiorWindow(const PatchWindows& c, std::ptrdiff_t r, std::ptrdiff_t j)
-{
-    const WindowPass& p = *c.interior;
-    const std::ptrdiff_t row = r - p.rowBegin;
-    return c.buffers[(row / kLanes) % c.bufferCount] +
-           ((row % kLanes) * p.width() + (j - p.colBegin)) * c.windowSize;
-}
-
-bool isInterior(const PatchWindows& c, std::ptrdiff_t r, std::ptrdiff_t j)
-{
-    const WindowPass& p = *c.interior;
-    return r >= p.rowBegin && r < p.rowEnd && j >= p.colBegin && j < p.colEnd;
-}
-
 constexpr std::ptrdiff_t kColumnsPerTask = 4;
 constexpr std::ptrdiff_t kVisitsPerTask = 32;
 constexpr std::ptrdiff_t kBandChunkVisits = 2048;
@@ -110,46 +94,54 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
 {
     constexpr int Q = 4;
     const std::ptrdiff_t centre = c.windowSize / 2;
+    const std::ptrdiff_t half = c.windowHalf;
+    const WindowPass& inner = *c.interior;
+    // laneRows[l + di]: the window of pixel (r0 + l + di, inner.colBegin), null outside the interior.
+    float* const* laneRows = c.interiorRows + (r0 - inner.rowBegin + half);
     float* windows[kLanes];
     for (int l = 0; l < kLanes; ++l) {
-        windows[l] = r0 + l >= firstRow ? interiorWindow(c, r0 + l, j) : nullptr;
+        windows[l] = r0 + l >= firstRow ? laneRows[l] + (j - inner.colBegin) * c.windowSize : nullptr;
         if (windows[l])
             windows[l][centre] = 0.0f;
     }
     // Whether every candidate of every lane is an interior pixel.
-    const WindowPass& inner = *c.interior;
-    const bool allInterior = r0 - c.windowHalf >= inner.rowBegin && r0 + kLanes - 1 + c.windowHalf < inner.rowEnd &&
-                             j - c.windowHalf >= inner.colBegin && j + c.windowHalf < inner.colEnd;
+    const bool allInterior = r0 - half >= inner.rowBegin && r0 + kLanes - 1 + half < inner.rowEnd &&
+                             j - half >= inner.colBegin && j + half < inner.colEnd;
+    auto isInteriorColumn = [&](std::ptrdiff_t col) { return col >= inner.colBegin && col < inner.colEnd; };
     auto store = [&](std::ptrdiff_t q, const float* distance) {
         float weight[kLanes];
         laneWeights(distance, c.h, weight);
-        const std::ptrdiff_t di = q / c.side - c.windowHalf, dj = q % c.side - c.windowHalf;
+        const std::ptrdiff_t di = q / c.side - half, dj = q % c.side - half;
+        const std::ptrdiff_t partnerOffset = (j + dj - inner.colBegin) * c.windowSize + (2 * centre - q);
+        const bool columnInterior = isInteriorColumn(j + dj);
         for (int l = 0; l < kLanes; ++l) {
             if (!windows[l])
                 continue;
-            const bool partnerInterior = allInterior || isInterior(c, r0 + l + di, j + dj);
+            float* partnerRow = laneRows[l + di];
+            const bool partnerInterior = columnInterior && partnerRow;
             if (q > centre || !partnerInterior)
                 windows[l][q] = weight[l];
             if (q > centre && partnerInterior)
-                interiorWindow(c, r0 + l + di, j + dj)[2 * centre - q] = weight[l];
+                partnerRow[partnerOffset] = weight[l];
         }
     };
     std::ptrdiff_t pending[Q], shift[Q];
     int count = 0;
     float distances[Q][kLanes];
-    const int half = static_cast<int>(c.patchHalf);
-    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, half, c.patchSide, c.kernel, shift, distances,
-                                  half, half, half, half, false};
+    const int patchHalf = static_cast<int>(c.patchHalf);
+    const simd::WindowDistances w{c.image + r0 + c.rows * j, c.rows, patchHalf, c.patchSide, c.kernel, shift, distances,
+                                  patchHalf, patchHalf, patchHalf, patchHalf, false};
     for (std::ptrdiff_t q = allInterior ? centre + 1 : 0; q < c.windowSize; ++q) {
         bool needed = q > centre;
         if (q < centre) {
-            const std::ptrdiff_t di = q / c.side - c.windowHalf, dj = q % c.side - c.windowHalf;
+            const std::ptrdiff_t di = q / c.side - half, dj = q % c.side - half;
+            const bool columnInterior = isInteriorColumn(j + dj);
             for (int l = 0; l < kLanes && !needed; ++l)
-                needed = windows[l] && !isInterior(c, r0 + l + di, j + dj);
+                needed = windows[l] && !(columnInterior && laneRows[l + di]);
         }
         if (!needed)
             continue;
-        shift[count] = (q / c.side - c.windowHalf) + c.rows * (q % c.side - c.windowHalf);
+        shift[count] = (q / c.side - half) + c.rows * (q % c.side - half);
         pending[count++] = q;
         if (count == Q) {
             c.kernels->windowDistances(w, 0, count);
@@ -226,6 +218,16 @@ void computeWindowTask(const PatchWindows& c, const WindowChunk& chunk, std::ptr
             interiorWindows(c, r0, j, firstRow + g);
         }
     }
+}
+
+std::vector<float*> interiorRowWindows(const WindowPass& interior, float* const* buffers, int bufferCount,
+                                       std::ptrdiff_t windowSize, int windowHalf)
+{
+    std::vector<float*> rows(static_cast<std::size_t>(interior.height() + 2 * windowHalf), nullptr);
+    for (std::ptrdiff_t row = 0; row < interior.height(); ++row)
+        rows[static_cast<std::size_t>(row + windowHalf)] =
+            buffers[(row / kLanes) % bufferCount] + (row % kLanes) * interior.width() * windowSize;
+    return rows;
 }
 
 std::vector<WindowChunk> makeWindowChunks(const WindowPass* passes, int passCount, std::ptrdiff_t windowSize)
