@@ -47,7 +47,8 @@ void planGraph(const PatchGraphSettings& settings, std::ptrdiff_t M, std::ptrdif
     const int stripeBuffers = 1 + kChunksAhead + (halfWindow + kWindowLanes - 1) / kWindowLanes;
     const double stripeBytes =
         4.0 * kWindowLanes * std::max<std::ptrdiff_t>(0, N - 2 * border) * static_cast<double>(windowSize);
-    plan.stripedInterior = M - 2 * border >= kWindowLanes && stripeBuffers <= kMaxBuffers &&
+    plan.stripedInterior = M - 2 * border >= kWindowLanes && halfWindow <= kMaxStripedWindowHalf &&
+                           stripeBuffers <= kMaxBuffers &&
                            stripeBytes * stripeBuffers <= kLargestStripeMemory;
     plan.passes[0] = {border, M - border, border, N - border, !plan.stripedInterior}; // interior
     plan.passes[1] = {0, border, 0, N, true};                                // top rows

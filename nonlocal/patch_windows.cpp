@@ -96,8 +96,11 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
     const std::ptrdiff_t centre = c.windowSize / 2;
     const std::ptrdiff_t half = c.windowHalf;
     const WindowPass& inner = *c.interior;
-    // laneRows[l + di]: the window of pixel (r0 + l + di, inner.colBegin), null outside the interior.
-    float* const* laneRows = c.interiorRows + (r0 - inner.rowBegin + half);
+    // laneRows[l + di]: the window of pixel (r0 + l + di, inner.colBegin), null outside the
+    // interior; copied from the shared table, whose cache lines other threads' data may share.
+    float* rows[kLanes + 2 * kMaxStripedWindowHalf];
+    std::copy(c.interiorRows + (r0 - inner.rowBegin), c.interiorRows + (r0 - inner.rowBegin + kLanes + 2 * half), rows);
+    float* const* laneRows = rows + half;
     float* windows[kLanes];
     for (int l = 0; l < kLanes; ++l) {
         windows[l] = r0 + l >= firstRow ? laneRows[l] + (j - inner.colBegin) * c.windowSize : nullptr;

@@ -18,6 +18,9 @@ namespace imrestore {
 // one column in the interior, consecutive candidate rows in the border bands.
 constexpr int kWindowLanes = simd::kWindowLanes;
 
+// The largest window half-side with which the interior runs in stripes.
+constexpr int kMaxStripedWindowHalf = 208;
+
 // A rectangle of pixels visited rows outer, columns inner; `clipped` passes
 // clip patches at the image border and test candidates against it.
 struct WindowPass {
