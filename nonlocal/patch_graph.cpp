@@ -102,12 +102,10 @@ bool buildGraph(const float* image, const float* kernel, const PatchGraphSetting
     std::fill(padded, padded + kWindowLanes, 0.0f);
     std::copy(image, image + M * N, padded + kWindowLanes);
     std::fill(padded + kWindowLanes + M * N, padded + M * N + 2 * kWindowLanes, 0.0f);
-    std::vector<float*> interiorRows;
-    if (plan.stripedInterior)
-        interiorRows = interiorRowWindows(plan.passes[0], work.windowPointers, plan.bufferCount, windowSize, halfWindow);
     const PatchWindows c{padded + kWindowLanes, kernel, M, N, settings.patchSide,
                          patchHalf(settings), halfWindow, side, windowSize, static_cast<double>(settings.h),
-                         plan.stripedInterior ? &plan.passes[0] : nullptr, interiorRows.data(), &simd::kernels()};
+                         plan.stripedInterior ? &plan.passes[0] : nullptr, work.windowPointers, plan.bufferCount,
+                         &simd::kernels()};
     WeightGraph& graph = work.graph;
     if (!presetGraph(graph, settings.nearest, stop))
         return false;

@@ -97,9 +97,14 @@ void interiorWindows(const PatchWindows& c, std::ptrdiff_t r0, std::ptrdiff_t j,
     const std::ptrdiff_t half = c.windowHalf;
     const WindowPass& inner = *c.interior;
     // laneRows[l + di]: the window of pixel (r0 + l + di, inner.colBegin), null outside the
-    // interior; copied from the shared table, whose cache lines other threads' data may share.
+    // interior. The interior runs in stripes of kLanes rows, stripe n in buffer n % bufferCount.
     float* rows[kLanes + 2 * kMaxStripedWindowHalf];
-    std::copy(c.interiorRows + (r0 - inner.rowBegin), c.interiorRows + (r0 - inner.rowBegin + kLanes + 2 * half), rows);
+    for (std::ptrdiff_t r = r0 - half; r < r0 + kLanes + half; ++r) {
+        const std::ptrdiff_t row = r - inner.rowBegin;
+        rows[r - (r0 - half)] = r >= inner.rowBegin && r < inner.rowEnd
+                                    ? c.buffers[(row / kLanes) % c.bufferCount] + (row % kLanes) * inner.width() * c.windowSize
+                                    : nullptr;
+    }
     float* const* laneRows = rows + half;
     float* windows[kLanes];
     for (int l = 0; l < kLanes; ++l) {
@@ -221,16 +226,6 @@ void computeWindowTask(const PatchWindows& c, const WindowChunk& chunk, std::ptr
             interiorWindows(c, r0, j, firstRow + g);
         }
     }
-}
-
-std::vector<float*> interiorRowWindows(const WindowPass& interior, float* const* buffers, int bufferCount,
-                                       std::ptrdiff_t windowSize, int windowHalf)
-{
-    std::vector<float*> rows(static_cast<std::size_t>(interior.height() + 2 * windowHalf), nullptr);
-    for (std::ptrdiff_t row = 0; row < interior.height(); ++row)
-        rows[static_cast<std::size_t>(row + windowHalf)] =
-            buffers[(row / kLanes) % bufferCount] + (row % kLanes) * interior.width() * windowSize;
-    return rows;
 }
 
 std::vector<WindowChunk> makeWindowChunks(const WindowPass* passes, int passCount, std::ptrdiff_t windowSize)

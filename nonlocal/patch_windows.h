@@ -50,19 +50,14 @@ struct PatchWindows {
     std::ptrdiff_t windowSize; // side²
     double h;
     const WindowPass* interior; // the interior pass when it runs in stripes, else null
-    float* const* interiorRows; // with `interior`: interiorRowWindows of its buffers
+    float* const* buffers;      // window buffers; chunk n uses buffers[n % bufferCount]
+    int bufferCount;
     const simd::Kernels* kernels;
 };
 
 // The passes cut into chunks, in visiting order. An unclipped pass at least
 // kWindowLanes rows high runs in stripes; every other pass pixel by pixel.
 std::vector<WindowChunk> makeWindowChunks(const WindowPass* passes, int passCount, std::ptrdiff_t windowSize);
-
-// Where a striped interior's windows lie when chunk n fills buffers[n % bufferCount]:
-// entry r − rowBegin + windowHalf is the window of pixel (r, colBegin), for the
-// rows rowBegin − windowHalf .. rowEnd + windowHalf − 1; null outside the interior.
-std::vector<float*> interiorRowWindows(const WindowPass& interior, float* const* buffers, int bufferCount,
-                                       std::ptrdiff_t windowSize, int windowHalf);
 
 // Computes task `task` of a chunk into `windows` (its buffer: visit v of the
 // chunk at windows + v·windowSize). An interior stripe also writes into the
