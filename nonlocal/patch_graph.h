@@ -26,8 +26,8 @@ inline int borderWidth(const PatchGraphSettings& s) { return patchHalf(s) + wind
 //   image:  M×N single values, column-major (pixel (i, j) at i + M·j).
 //   kernel: patchSide×patchSide weights, column-major; offset (a, b) of the
 //           patch is weighted by element (a + p) + patchSide·(b + p), p = patchHalf(settings).
-// Requires M·N < 2^31, M, N ≥ borderWidth(settings), nearest ∈ {0, 4}, windowSide ≥ 3 when nearest is 4,
-// best ≥ 0 and h > 0.
+// Requires M·N < 2^31, M, N ≥ borderWidth(settings), 1 ≤ patchSide, windowSide ≤ 46340 (a patch and a
+// window are indexed in 32 bits), nearest ∈ {0, 4}, windowSide ≥ 3 when nearest is 4, best ≥ 0 and h > 0.
 // Window weights are computed by `threads` threads (at least one; the caller's
 // thread is one of them); the graph is the same for every thread count.
 // `stop` is polled on the caller's thread between stripes and band chunks

@@ -25,6 +25,7 @@ enum { IN_IMAGE, IN_KERNEL, IN_PARAMS, IN_END };
 enum { OUT_WEIGHTS, OUT_NEIGHBOURS, OUT_SPARE, OUT_END };
 const char* const kFunction = "patchgraph";
 const int kParamCount = 8;
+const std::int32_t kLargestSide = 46340;   // 46340^2 < 2^31
 
 struct Params {
     bool verbose;
@@ -68,11 +69,12 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
                    "With 4 nearest neighbours windowSide (%d) must be at least 3.", s.windowSide);
     if (s.best < 0)
         raiseError(kFunction, Reason::invalidArgument, "best (%d) must not be negative.", s.best);
-    const int side = 2 * windowHalf(s) + 1;
-    if (s.best > side * side - 1)
+    // A window side reaches 2^31 - 1, its pixel count 2^62: counted in 64 bits.
+    const std::int64_t side = 2 * static_cast<std::int64_t>(windowHalf(s)) + 1, others = side * side - 1;
+    if (s.best > others)
         raiseError(kFunction, Reason::invalidArgument,
-                   "best (%d) exceeds the %d other pixels of a window of side %d (windowSide %d).", s.best,
-                   side * side - 1, side, s.windowSide);
+                   "best (%d) exceeds the %lld other pixels of a window of side %lld (windowSide %d).", s.best,
+                   static_cast<long long>(others), static_cast<long long>(side), s.windowSide);
     if (!(s.h > 0.0f))
         raiseError(kFunction, Reason::invalidArgument, "h (%g) must be above 0.", static_cast<double>(s.h));
     const int border = borderWidth(s);
@@ -81,6 +83,13 @@ Params readParams(const mxArray* image, const mxArray* kernel, const mxArray* pa
                    "The image (%d by %d) must be at least as large as the border width "
                    "(patchSide-1)/2 + (windowSide-1)/2 = %d in both directions.",
                    r.rows, r.cols, border);
+
+    // The builder indexes a window and the kernel in 32 bits.
+    if (s.patchSide > kLargestSide || s.windowSide > kLargestSide)
+        raiseError(kFunction, Reason::invalidArgument,
+                   "patchSide (%d) and windowSide (%d) must be at most %d: a patch or a window of more than "
+                   "2^31-1 pixels is not supported.",
+                   s.patchSide, s.windowSide, kLargestSide);
 
     const double pixels = static_cast<double>(r.rows) * r.cols;
     if (pixels > 2147483647.0)

@@ -158,6 +158,16 @@ TEST(PatchgraphPlugin, RejectsBadInputBeforeDoingAnything)
         {"negative best", [&] { return with(6, -1); }, 1, "invalidArgument", "best (-1)"},
         {"best beyond the window", [&] { return with(6, 25); }, 1, "invalidArgument",
          "best (25) exceeds the 24 other pixels of a window of side 5"},
+        // Its 65535^2 - 1 other pixels overflowed a 32-bit count, and the
+        // check then compared best with a negative number.
+        {"a window of side 65535 on a small image", [&] { return with(4, 65535); }, 1, "invalidArgument",
+         "border width"},
+        {"best beyond a window of 46339 a side", [&] { return valid({0, 12, 12, 3, 46339, 0, 2147483520.0f, 0.05f}); },
+         1, "invalidArgument", "best (2147483520) exceeds the 2147302920 other pixels of a window of side 46339"},
+        {"a window of 46341 a side", [&] { return valid({0, 23171, 23171, 1, 46341, 0, 1, 0.05f}); }, 1,
+         "invalidArgument", "windowSide (46341) must be at most 46340"},
+        {"a patch of 46341 a side", [&] { return valid({0, 23171, 23171, 46341, 1, 0, 0, 0.05f}); }, 1,
+         "invalidArgument", "patchSide (46341) and windowSide (1) must be at most 46340"},
         {"a graph no machine holds", [&] { return valid({0, 503, 503, 3, 1001, 4, 1e6f, 0.05f}, 503, 503); }, 1,
          "tooLarge", "more than this machine's memory holds"},
         {"h zero", [&] { return with(7, 0); }, 1, "invalidArgument", "h (0)"},
