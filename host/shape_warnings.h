@@ -8,6 +8,7 @@
 
 #include "host/gateway.h"
 
+#include <cstdint>
 #include <cstdio>
 
 // "512 by 300 by 3": the array's dimensions as text.
@@ -50,7 +51,8 @@ inline void warnIfNotImageShaped(const char* function, const mxArray* image, con
 // a plane count other than `planes`, which K = slots implies (or
 // planes − 1 as well, when `oneFewerReads` says the last plane is not read).
 inline void warnIfNotGraphShaped(const char* function, const mxArray* array, const char* name, std::int32_t rows,
-                                 std::int32_t cols, std::int32_t slots, long planes, bool oneFewerReads = false)
+                                 std::int32_t cols, std::int32_t slots, std::int64_t planes,
+                                 bool oneFewerReads = false)
 {
     const mwSize count = mxGetNumberOfDimensions(array);
     const mwSize* dims = mxGetDimensions(array);
@@ -66,7 +68,7 @@ inline void warnIfNotGraphShaped(const char* function, const mxArray* array, con
                   "%s is %s, but rows %d and cols %d need %d by %d by planes: the graph arrays run along image "
                   "rows: N by M by planes.",
                   name, shape, rows, cols, cols, rows);
-    else if (held != planes && !(oneFewerReads && held == planes - 1))
-        warnAbout(function, "planeCount", "%s has %.0f planes, but iNbNeigh = %d in PARAMS gives it %ld%s.", name,
-                  held, slots, planes, oneFewerReads ? " (or one fewer)" : "");
+    else if (held != static_cast<double>(planes) && !(oneFewerReads && held == static_cast<double>(planes - 1)))
+        warnAbout(function, "planeCount", "%s has %.0f planes, but iNbNeigh = %d in PARAMS gives it %lld%s.", name,
+                  held, slots, static_cast<long long>(planes), oneFewerReads ? " (or one fewer)" : "");
 }

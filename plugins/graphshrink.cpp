@@ -95,9 +95,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 4)", p.rows, p.cols);
     warnIfNotGraphShaped(kFunction, prhs[IN_D], "D0 (argument 2)", p.rows, p.cols, p.slots, p.slots);
     warnIfNotGraphShaped(kFunction, prhs[IN_B], "B0 (argument 3)", p.rows, p.cols, p.slots, p.slots);
-    warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 5)", p.rows, p.cols, p.slots, 2L * p.slots);
+    warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 5)", p.rows, p.cols, p.slots,
+                         2 * std::int64_t{p.slots});
     warnIfNotGraphShaped(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 6)", p.rows, p.cols, p.slots,
-                         2L * p.slots + 1);
+                         2 * std::int64_t{p.slots} + 1);
 
     const mwSize imageDims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
     const mwSize fieldDims[3] = {static_cast<mwSize>(p.cols), static_cast<mwSize>(p.rows),

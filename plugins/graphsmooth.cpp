@@ -65,10 +65,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const int threads = workerThreadCountFor(static_cast<double>(p.rows) * p.cols * p.slots, kEntriesPerThread);
     const KeptLayout kept = requireNeighboursInsideUnlessKept(kFunction, graph, p, threads);
     warnIfNotImageShaped(kFunction, prhs[IN_F], "F (argument 1)", p.rows, p.cols);
-    warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.rows, p.cols, p.slots, 2L * p.slots,
-                         true);
+    warnIfNotGraphShaped(kFunction, prhs[IN_WEIGHTS], "WEIGHTS (argument 2)", p.rows, p.cols, p.slots,
+                         2 * std::int64_t{p.slots}, true);
     warnIfNotGraphShaped(kFunction, prhs[IN_NEIGHBOURS], "NEIGHBOURS (argument 3)", p.rows, p.cols, p.slots,
-                         2L * p.slots + 1);
+                         2 * std::int64_t{p.slots} + 1);
 
     const mwSize dims[2] = {static_cast<mwSize>(p.rows), static_cast<mwSize>(p.cols)};
     // Every element is copied from f below, so the host need not zero it first.
