@@ -8,7 +8,10 @@
 // fuzz_calls.h) is written to fuzz-finding-FUNCTION-N in the current folder,
 // so that `fuzz_loop FUNCTION --replay fuzz-finding-FUNCTION-N` repeats it;
 // a call still running after 20 time limits counts as a hang and is
-// written the same way. --verbose 1 prints each call and what it gave.
+// written the same way. A sanitizer's report or an abort ends the process;
+// its input is then written to fuzz-finding-FUNCTION-crash. Each finding also prints its
+// bytes and a command that repeats it, so that a log alone suffices.
+// --verbose 1 prints each call and what it gave.
 // Exits 1 when anything was found.
 #include "fuzz_calls.h"
 
@@ -26,13 +29,43 @@
 #include <unistd.h>
 #include <vector>
 
+
 using Input = std::vector<std::uint8_t>;
 
 namespace {
 
-// The input being run, for the hang handler.
+// The input being run and the function's name, for the hang and crash handlers.
 const Input* running = nullptr;
-char hangPath[256];
+const char* runningFunction = "";
+char hangPath[256], crashPath[256];
+
+// Writes `text` to standard error; safe in a signal handler.
+void say(const char* text)
+{
+    if (write(2, text, std::strlen(text)) < 0) {
+        // nothing more to do in a handler
+    }
+}
+
+// Prints the input's bytes and the shell command that writes them to
+// `path` and replays them, from the test build's folder; safe in a signal
+// handler.
+void printRepeatCommand(const char* path, const Input& input)
+{
+    static const char digits[] = "0123456789abcdef";
+    say("  repeat: printf '");
+    for (std::uint8_t b : input) {
+        const char escape[5] = {'\\', 'x', digits[b >> 4], digits[b & 15], 0};
+        say(escape);
+    }
+    say("' > ");
+    say(path);
+    say(" && ./fuzz_loop ");
+    say(runningFunction);
+    say(" --replay ");
+    say(path);
+    say(" --verbose 1\n");
+}
 
 void writeInput(const char* path, const Input& input)
 {
@@ -47,13 +80,25 @@ void writeInput(const char* path, const Input& input)
 
 void onHang(int)
 {
-    if (running)
+    say("finding: a call hung\n");
+    if (running) {
         writeInput(hangPath, *running);
-    const char message[] = "finding: a call hung; its input is in the hang file\n";
-    if (write(2, message, sizeof message - 1) < 0) {
-        // nothing more to do in a handler
+        printRepeatCommand(hangPath, *running);
     }
     _exit(2);
+}
+
+// A sanitizer's report ends the process through abort() when its options
+// say abort_on_error=1 (scripts/fuzz.sh sets it), as does a failed assert.
+void onAbort(int)
+{
+    say("finding: the call ended the process\n");
+    if (running) {
+        writeInput(crashPath, *running);
+        printRepeatCommand(crashPath, *running);
+    }
+    std::signal(SIGABRT, SIG_DFL);
+    std::abort();
 }
 
 Input readFile(const std::string& path)
@@ -154,8 +199,11 @@ int main(int argc, char** argv)
         else if (option == "--verbose")
             verbose = value != "0";
     }
+    runningFunction = argv[1];
     std::snprintf(hangPath, sizeof hangPath, "fuzz-finding-%s-hang", function.c_str());
+    std::snprintf(crashPath, sizeof crashPath, "fuzz-finding-%s-crash", function.c_str());
     std::signal(SIGALRM, onHang);
+    std::signal(SIGABRT, onAbort);
     const unsigned watchdog = static_cast<unsigned>(20 * timeLimit) + 1;
 
     long findings = 0, calls = 0, succeeded = 0;
@@ -180,6 +228,7 @@ int main(int argc, char** argv)
             std::snprintf(path, sizeof path, "fuzz-finding-%s-%ld", function.c_str(), findings);
             writeInput(path, input);
             std::fprintf(stderr, "  input written to %s\n", path);
+            printRepeatCommand(path, input);
             ++findings;
         }
     };
