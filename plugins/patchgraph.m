@@ -17,7 +17,8 @@
 %     PARAMS  [verbose rows cols patchSide windowSide nearest best h]
 %               verbose     1 prints the computing time
 %               rows, cols  M and N
-%               patchSide   side of the patch (an even side s acts as s-1)
+%               patchSide   side of the patch (an even side s acts as s-1),
+%                           at most 46340
 %               windowSide  side of the search window (likewise)
 %               nearest     0, or 4 to keep the 4-connected neighbours
 %               best        number of best-matching neighbours per pixel,
