@@ -58,8 +58,8 @@ if isX86
 end
 core = [core, vector];
 coreFlags = [repmat({''}, 1, numel(core) - numel(vector)), vectorFlags];
-plugins = {'patchgraph', 'graphshrink', 'graphsmooth', 'tvclean', 'patchaffinity', ...
-           'waveanalyze', 'wavesynth'};
+% The MEX files, one per line of plugins/plugins.txt.
+plugins = regexp(fileread(fullfile(top, 'plugins', 'plugins.txt')), '^[^#\s][^\r\n]*', 'match', 'lineanchors');
 
 isOctave = isOctave_();
 % Octave's mex is mkoctfile, which takes its compiler flags from the

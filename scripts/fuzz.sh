@@ -16,7 +16,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=60
-functions=(patchgraph graphshrink graphsmooth tvclean patchaffinity waveanalyze wavesynth)
+mapfile -t functions < <(grep -v "^#" "$top/plugins/plugins.txt")
 seed=$(date +%s)
 while (($#)); do
   case "$1" in

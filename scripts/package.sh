@@ -21,8 +21,8 @@ cp "$top/DESCRIPTION" "$top/COPYING" "$top/INDEX" "$top/NEWS" "$pkg/"
 cp -R "$top"/toolbox/* "$pkg/inst/"
 cp "$top"/plugins/*.m "$pkg/src/help/"
 cp "$top/package/Makefile" "$top/core_sources.txt" "$pkg/src/"
-cp "$top"/plugins/*.cpp "$top"/plugins/*.h "$pkg/src/plugins/"
-for folder in host common simd nonlocal tv affinity wavelet; do
+cp "$top"/plugins/*.cpp "$top"/plugins/*.h "$top/plugins/plugins.txt" "$pkg/src/plugins/"
+for folder in host common simd nonlocal tv affinity wavelet recipes; do
   mkdir -p "$pkg/src/$folder"
   find "$top/$folder" -maxdepth 1 -type f \( -name '*.h' -o -name '*.cpp' \) -exec cp {} "$pkg/src/$folder/" \;
 done

@@ -7,7 +7,7 @@
 %   octave-cli check_builds.m MEXDIR TARBALL SOURCE_DIR
 args = argv();
 [mexdir, tarball, top] = args{1:3};
-names = {'patchgraph', 'graphshrink', 'graphsmooth', 'tvclean', 'patchaffinity', 'waveanalyze', 'wavesynth'};
+names = regexp(fileread(fullfile(top, 'plugins', 'plugins.txt')), '^[^#\s][^\r\n]*', 'match', 'lineanchors');
 failed = 0;
 passed = 0;
 
