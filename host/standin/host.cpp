@@ -137,6 +137,7 @@ bool mxIsNumeric(const mxArray* array)
 {
     return array->classId >= mxDOUBLE_CLASS && array->classId <= mxUINT64_CLASS;
 }
+bool mxIsChar(const mxArray* array) { return array->classId == mxCHAR_CLASS; }
 bool mxIsComplex(const mxArray* array) { return !array->imag.empty(); }
 bool mxIsSparse(const mxArray* array) { return array->sparse; }
 bool mxIsEmpty(const mxArray* array) { return product(array->dims) == 0; }
@@ -144,6 +145,22 @@ bool mxIsFinite(double value) { return std::isfinite(value); }
 
 void* mxGetData(const mxArray* array) { return const_cast<unsigned char*>(array->real.data()); }
 double* mxGetPr(const mxArray* array) { return static_cast<double*>(mxGetData(array)); }
+int mxGetString(const mxArray* array, char* buf, mwSize buflen)
+{
+    noteHostCall();
+    if (buflen == 0)
+        return 1;
+    buf[0] = 0;
+    if (array->classId != mxCHAR_CLASS)
+        return 1;
+    const std::size_t count = product(array->dims);
+    const std::uint16_t* text = reinterpret_cast<const std::uint16_t*>(array->real.data());
+    std::size_t e = 0;
+    for (; e < count && e + 1 < buflen; ++e)
+        buf[e] = static_cast<char>(text[e]);
+    buf[e] = 0;
+    return e < count ? 1 : 0;
+}
 double mxGetScalar(const mxArray* array)
 {
     if (array->real.empty())
@@ -376,6 +393,14 @@ Array makeSingle(const std::vector<mwSize>& dims, const std::vector<float>& valu
 Array makeDouble(const std::vector<mwSize>& dims, const std::vector<double>& values)
 {
     return makeFilled(mxDOUBLE_CLASS, dims, values);
+}
+Array makeString(const std::string& text)
+{
+    Array array = makeArray(mxCHAR_CLASS, {1, text.size()});
+    std::uint16_t* units = static_cast<std::uint16_t*>(mxGetData(array.get()));
+    for (std::size_t e = 0; e < text.size(); ++e)
+        units[e] = static_cast<unsigned char>(text[e]);
+    return array;
 }
 Array makeInt32(const std::vector<mwSize>& dims, const std::vector<std::int32_t>& values)
 {

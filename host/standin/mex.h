@@ -1,6 +1,7 @@
 /* The stand-in host's plug-in interface: the subset of the MEX API that the
  * imrestore gateways call, with the host's plain names and types. Arrays hold
- * double, single or int32 data (real or complex), or sparse double data. */
+ * numeric data (real or complex), sparse double data, or text as char
+ * (16-bit units, as MATLAB's mxChar). */
 #ifndef IMRESTORE_STANDIN_MEX_H
 #define IMRESTORE_STANDIN_MEX_H
 
@@ -54,6 +55,7 @@ bool mxIsDouble(const mxArray* array);
 bool mxIsSingle(const mxArray* array);
 bool mxIsInt32(const mxArray* array);
 bool mxIsNumeric(const mxArray* array);
+bool mxIsChar(const mxArray* array);
 bool mxIsComplex(const mxArray* array);
 bool mxIsSparse(const mxArray* array);
 bool mxIsEmpty(const mxArray* array);
@@ -65,6 +67,9 @@ double mxGetScalar(const mxArray* array);
 mwIndex* mxGetIr(const mxArray* array);
 mwIndex* mxGetJc(const mxArray* array);
 mwSize mxGetNzmax(const mxArray* array);
+/* Copies a char array's text into buf (at most buflen - 1 characters and a
+ * terminating 0); 1 when it is not char or does not fit, else 0. */
+int mxGetString(const mxArray* array, char* buf, mwSize buflen);
 /* A sparse array takes memory from mxMalloc or mxCalloc as its values or row
  * indices. The stand-in copies the memory's contents when it is set and
  * frees it: set it after filling it. */

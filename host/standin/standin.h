@@ -23,6 +23,8 @@ Array makeArray(mxClassID classId, const std::vector<mwSize>& dims, mxComplexity
 Array makeSingle(const std::vector<mwSize>& dims, const std::vector<float>& values);
 Array makeDouble(const std::vector<mwSize>& dims, const std::vector<double>& values);
 Array makeInt32(const std::vector<mwSize>& dims, const std::vector<std::int32_t>& values);
+// A 1×n char array of the text.
+Array makeString(const std::string& text);
 
 // Copies of an array's real data, typed.
 std::vector<float> singleData(const mxArray* array);
