@@ -20,10 +20,6 @@ using namespace imrestore;
 namespace {
 
 const char* const kFunction = "tvclean";
-// Below this the relative change can settle at rounding level (around 1e-16)
-// or take millions of iterations to get there.
-const double kSmallestTolerance = 1e-10;
-const double kLargestMu = std::numeric_limits<double>::max() / 16;
 
 } // namespace
 
@@ -48,19 +44,16 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const double tolerance = readNumericScalar(kFunction, prhs[2], "TOLERANCE (argument 3)");
     if (!(std::isfinite(mu) && mu > 0.0))
         raiseError(kFunction, Reason::invalidArgument, "MU (argument 2) must be finite and above 0 (it is %g).", mu);
-    // A subnormal MU loses its digits in the sweeps (the relative change then
-    // never meets any tolerance); beyond kLargestMu the denominator mu + 4λ
-    // overflows.
-    if (mu < std::numeric_limits<double>::min() || mu > kLargestMu)
+    if (mu < kSmallestRofMu || mu > kLargestRofMu)
         raiseError(kFunction, Reason::invalidArgument,
                    "MU (argument 2) must lie between %g and %g (it is %g): outside, the iteration leaves the range of "
                    "normal doubles.",
-                   std::numeric_limits<double>::min(), kLargestMu, mu);
-    if (!(std::isfinite(tolerance) && tolerance >= kSmallestTolerance))
+                   kSmallestRofMu, kLargestRofMu, mu);
+    if (!(std::isfinite(tolerance) && tolerance >= kSmallestRofTolerance))
         raiseError(kFunction, Reason::invalidArgument,
                    "TOLERANCE (argument 3) must be finite and at least %g (it is %g): the relative change of "
                    "double-precision iterates may settle above smaller values and the iteration would not end.",
-                   kSmallestTolerance, tolerance);
+                   kSmallestRofTolerance, tolerance);
 
     // denoiseRof writes every element of the result, so the host need not zero it first.
     const mwSize dims[2] = {static_cast<mwSize>(M), static_cast<mwSize>(N)};

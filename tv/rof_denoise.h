@@ -12,8 +12,18 @@
 #include "simd/kernels.h"
 
 #include <cstddef>
+#include <limits>
 
 namespace imrestore {
+
+// The settings for which the iteration stays among normal doubles and ends:
+// a subnormal μ loses its digits in the sweeps (the relative change then
+// never meets any tolerance), beyond kLargestRofMu the denominator μ + 4λ
+// overflows, and below kSmallestRofTolerance the relative change of
+// double-precision iterates may settle above the tolerance.
+constexpr double kSmallestRofMu = std::numeric_limits<double>::min();
+constexpr double kLargestRofMu = std::numeric_limits<double>::max() / 16;
+constexpr double kSmallestRofTolerance = 1e-10;
 
 // The fields of one denoising call, all columns×rows ColumnMatrix values.
 struct RofFields {
