@@ -36,6 +36,18 @@ private:
     std::atomic<bool> stopped_{false};
 };
 
+// The StopCheck of a task that may run on a worker thread: polling it asks
+// nothing, it only reports whether `leader` (polled on the caller's thread)
+// has said stop.
+class FollowingStopCheck : public StopCheck {
+public:
+    explicit FollowingStopCheck(const StopCheck* leader)
+        : StopCheck([](void* context) { return static_cast<const StopCheck*>(context)->stopped(); },
+                    const_cast<StopCheck*>(leader))
+    {
+    }
+};
+
 // poll() through a pointer that may be null.
 inline bool pollStop(StopCheck* stop) { return stop && stop->poll(); }
 inline bool isStopped(const StopCheck* stop) { return stop && stop->stopped(); }
