@@ -33,6 +33,8 @@ enum class Reason {
     noLevels,            // no wavelet level fits
     tooLarge,            // a result larger than the machine's memory
     outOfMemory,
+    invalidImage,        // a denoiser's image: its class, shape or values
+    invalidOption,       // a denoiser's option
     interrupted,         // Ctrl-C
 };
 
@@ -40,7 +42,8 @@ inline const char* reasonName(Reason reason)
 {
     static const char* const names[] = {"notEnoughInputs", "tooManyInputs",     "notEnoughOutputs", "tooManyOutputs",
                                         "invalidArgument", "inconsistentSizes", "invalidSize",      "noLevels",
-                                        "tooLarge",        "outOfMemory",       "interrupted"};
+                                        "tooLarge",        "outOfMemory",       "invalidImage",     "invalidOption",
+                                        "interrupted"};
     static_assert(sizeof names / sizeof names[0] == static_cast<int>(Reason::interrupted) + 1,
                   "one name per reason");
     return names[static_cast<int>(reason)];

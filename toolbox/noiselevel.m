@@ -25,22 +25,7 @@ function sigma = noiselevel(F)
 %   See also TVDENOISE, WAVEDENOISE, NLTVDENOISE, NLH1DENOISE, WAVEANALYZE.
 
 x = imrestore_unit_image('noiselevel', F);
-[M, N, C] = size(x);
-if M < 2 || N < 2
-  error('imrestore:noiselevel:invalidImage', ...
-        'noiselevel: F must be at least 2-by-2 to have diagonal details; it is %d-by-%d.', M, N);
-end
-% Daubechies-2 scaling filter; the transform needs even sizes, so an odd
-% last row or column is left out.
-h = [0.4829629131445341 0.8365163037378079 0.2241438680420134 -0.1294095225512604];
-M2 = 2 * floor(M / 2);
-N2 = 2 * floor(N / 2);
-sigma = zeros(1, C);
-for c = 1:C
-  y = waveanalyze(x(1:M2, 1:N2, c), h, 1);
-  d = y(M2 / 2 + 1:M2, N2 / 2 + 1:N2);
-  sigma(c) = median(abs(d(:))) / 0.6745;
-end
+sigma = imrestore_denoise('noiselevel', x);
 end
 
 %!test

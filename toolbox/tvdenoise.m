@@ -10,7 +10,8 @@ function G = tvdenoise(F, varargin)
 %   chosen for each channel among 0.7, 1, 1.2, 1.4 and 1.7 times 1/Sigma by
 %   Stein's unbiased risk estimate (SURE; its divergence term from one
 %   fixed random probe), so a smooth image is smoothed more than a
-%   detailed one. That takes ten TVCLEAN calls per channel.
+%   detailed one. That takes ten TVCLEAN solves per channel, which run side
+%   by side on the machine's cores.
 %
 %   F is a grey-level (M-by-N) or colour (M-by-N-by-C) image of class uint8,
 %   uint16, int16, single, double or logical. G has F's size and class: an
@@ -44,43 +45,12 @@ opts = imrestore_options('tvdenoise', struct('Sigma', [], 'Mu', [], 'Tolerance',
                          struct('Sigma', {c.sigma}, 'Mu', {c.positiveOrEmpty}, ...
                                 'Tolerance', {{@(v) c.positive{1}(v) && v >= 1e-10, 'a finite scalar of at least 1e-10'}}, ...
                                 'Verbose', {c.flag}), varargin);
-G = back(imrestore_channels('tvdenoise', x, opts.Sigma, @(channel, sigma) denoiseChannel(channel, sigma, opts)));
-end
-
-function u = denoiseChannel(f, sigma, opts)
-if size(f, 1) < 2 || size(f, 2) < 2 || sigma == 0
-  u = f;   % nothing to smooth along, or no noise
-  return;
-end
 mu = opts.Mu;
 if isempty(mu)
-  [mu, u] = sureWeight(f, sigma, [0.7 1 1.2 1.4 1.7] / sigma, opts.Tolerance);
-else
-  u = tvclean(f, mu, opts.Tolerance);
+  mu = 0;   % chosen by the risk estimate
 end
-if opts.Verbose
-  printf('tvdenoise: sigma %.4g, mu %.4g (%.3g / sigma)\n', sigma, mu, mu * sigma);
-end
-end
-
-function [mu, u] = sureWeight(f, sigma, candidates, tolerance)
-% The candidate of least estimated mean square error, and its result:
-% SURE = |u - f|^2/n - sigma^2 + 2 sigma^2 div(u)/n, the divergence from a
-% probe b of random signs: b'(u(f + e b) - u(f)) / e.
-n = numel(f);
-b = imrestore_probe(size(f));
-e = 0.1 * sigma;
-risk = inf;
-for c = candidates
-  v = tvclean(f, c, tolerance);
-  w = tvclean(f + e * b, c, tolerance);
-  r = sum((v(:) - f(:)).^2) / n - sigma^2 + 2 * sigma^2 * (b(:)' * (w(:) - v(:))) / (e * n);
-  if r < risk
-    risk = r;
-    mu = c;
-    u = v;
-  end
-end
+G = back(imrestore_denoise('tvdenoise', x, double(opts.Sigma), ...
+                          [double(mu), double(opts.Tolerance), double(logical(opts.Verbose))]));
 end
 
 %!shared img, noisy, psnr1

@@ -47,70 +47,10 @@ opts = imrestore_options('wavedenoise', ...
                          struct('Sigma', [], 'Levels', 5, 'Filter', daubechies8, 'Scale', 1, 'Shifts', 2, 'Verbose', false), ...
                          struct('Sigma', {c.sigma}, 'Levels', {c.count}, 'Filter', {filterCheck}, ...
                                 'Scale', {c.positive}, 'Shifts', {c.count}, 'Verbose', {c.flag}), varargin);
-G = back(imrestore_channels('wavedenoise', x, opts.Sigma, @(channel, sigma) denoiseChannel(channel, sigma, opts)));
-end
-
-function u = denoiseChannel(f, sigma, opts)
-[M, N] = size(f);
-L = min(opts.Levels, floor(log2(min(M, N))));
-if L < 1 || sigma == 0
-  u = f;
-  return;
-end
-h = double(opts.Filter(:)');
-% The periodic transform of the image and its mirror image side by side
-% (and below) sees no seam: its ends meet their own reflection. That
-% extension goes on to a multiple of 2^L; the result is cropped back.
-step = 2^L;
-Mp = ceil(2 * M / step) * step;
-Np = ceil(2 * N / step) * step;
-x = f(mirrored(M, Mp), mirrored(N, Np));
-% Cycle spinning: the average over shifts of the periodic image, each
-% denoised in the shifted transform and shifted back.
-u = zeros(Mp, Np);
-shifts = opts.Shifts;
-thresholds = zeros(L, 3);
-for dy = 0:shifts - 1
-  for dx = 0:shifts - 1
-    [v, thresholds] = shrinkDetails(circshift(x, [dy dx]), h, L, sigma, opts.Scale);
-    u = u + circshift(v, [-dy -dx]);
-  end
-end
-if opts.Verbose
-  printf('wavedenoise: sigma %.4g, %d levels, %d shifts, thresholds from %.4g to %.4g\n', sigma, L, ...
-         shifts^2, min(thresholds(:)), max(thresholds(:)));
-end
-u = u(1:M, 1:N) / shifts^2;
-end
-
-function [u, thresholds] = shrinkDetails(x, h, L, sigma, scale)
-% Soft thresholds with BayesShrink's level on each detail subband of x.
-[Mp, Np] = size(x);
-y = waveanalyze(x, h, L);
-thresholds = zeros(L, 3);
-for level = 1:L
-  rows = Mp / 2^level;
-  cols = Np / 2^level;
-  bands = {{1:rows, cols + 1:2 * cols}, {rows + 1:2 * rows, 1:cols}, {rows + 1:2 * rows, cols + 1:2 * cols}};
-  for b = 1:3
-    d = y(bands{b}{1}, bands{b}{2});
-    spread = sqrt(max(mean(d(:).^2) - sigma^2, 0));
-    if spread > 0
-      t = scale * sigma^2 / spread;
-    else
-      t = max(abs(d(:)));   % all noise: the subband goes
-    end
-    thresholds(level, b) = t;
-    y(bands{b}{1}, bands{b}{2}) = sign(d) .* max(abs(d) - t, 0);
-  end
-end
-u = wavesynth(y, h, L);
-end
-
-function index = mirrored(n, total)
-% 1..n, then back down to 1 over the remaining total - n places (total >= 2n),
-% so that both ends of the periodic sequence meet their own reflection.
-index = [1:n, round(linspace(n, 1, total - n))];
+G = back(imrestore_denoise('wavedenoise', x, double(opts.Sigma), ...
+                          [double(opts.Levels), double(opts.Scale), double(opts.Shifts), ...
+                           double(logical(opts.Verbose))], ...
+                          double(opts.Filter(:)')));
 end
 
 %!shared img, noisy, psnr1

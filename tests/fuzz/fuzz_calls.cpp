@@ -192,7 +192,7 @@ double special(int choice, Bytes& bytes)
 // large count goes to, with the values it takes.
 int paramsArgument(const std::string& f)
 {
-    return f == "patchgraph" ? 2 : f == "graphshrink" ? 6 : f == "graphsmooth" ? 3 : -1;
+    return f == "patchgraph" ? 2 : f == "graphshrink" ? 6 : f == "graphsmooth" ? 3 : f == "imrestore_denoise" ? 3 : -1;
 }
 
 struct Graph {
@@ -244,6 +244,27 @@ Call validCall(const std::string& f, Bytes& bytes)
         c.args.push_back(scalar(mu));
         c.args.push_back(scalar(tol));
         std::snprintf(text, sizeof text, "tvclean(%dx%d, mu %g, tol %g)", M, N, mu, tol);
+    } else if (f == "imrestore_denoise") {
+        static const char* const methods[] = {"tvdenoise", "wavedenoise", "noiselevel"};
+        const int method = bytes.below(3);
+        const int M = 1 + bytes.below(20), N = 1 + bytes.below(20), C = 1 + bytes.below(3);
+        c.args.push_back(standin::makeString(methods[method]));
+        c.args.push_back(doubles({mwSize(M), mwSize(N), mwSize(C)}, pixels(M * N * C, bytes.byte())));
+        if (method != 2) {
+            const int sigmas = bytes.below(3);   // none (estimated), one, one per channel
+            const int count = sigmas == 0 ? 0 : sigmas == 1 ? 1 : C;
+            c.args.push_back(doubles({1, mwSize(count)}, std::vector<double>(count, 0.02 + 0.2 * bytes.unit())));
+        }
+        if (method == 0) {
+            const double mu = bytes.below(2) ? 0 : 1 + 40 * bytes.unit();
+            c.args.push_back(doubles({1, 3}, {mu, bytes.below(2) ? 1e-3 : 1e-2, double(bytes.below(2))}));
+        } else if (method == 1) {
+            const int levels = 1 + bytes.below(6), shifts = 1 + bytes.below(3), taps = 2 * (1 + bytes.below(4));
+            c.args.push_back(doubles({1, 4}, {double(levels), 0.5 + bytes.unit(), double(shifts), double(bytes.below(2))}));
+            c.args.push_back(doubles({1, mwSize(taps)}, pixels(taps, bytes.byte())));
+        }
+        c.nlhs = 1 + bytes.below(2);
+        std::snprintf(text, sizeof text, "imrestore_denoise('%s', %dx%dx%d)", methods[method], M, N, C);
     } else if (f == "patchaffinity") {
         const int M = 1 + bytes.below(16), N = 1 + bytes.below(16);
         const int p = std::min(bytes.below(4), std::min(M, N) - 1), t = bytes.below(7);
@@ -378,6 +399,11 @@ void mutate(const std::string& f, Call& c, Bytes& bytes)
         } else if (f == "waveanalyze" || f == "wavesynth") {
             static const double levels[] = {20, 3000, 2147483647.0};
             where = 2, value = levels[bytes.below(3)];
+        } else if (f == "imrestore_denoise") {
+            // Levels (capped by the image), shifts beyond the largest, a huge weight.
+            static const double values[] = {1e9, 65, 1e300};
+            const int choice = bytes.below(3);
+            where = params, index = choice, value = values[choice];
         } else if (f == "patchaffinity") {
             static const double radii[] = {50, 3000, 1e9};
             where = c.args.size() >= 4 ? 3 : -1, value = radii[bytes.below(3)];
@@ -395,7 +421,8 @@ void mutate(const std::string& f, Call& c, Bytes& bytes)
     }
     case 7: {
         // Filters and kernels: empty, one tap, odd, longer than the signal.
-        const int where = f == "waveanalyze" || f == "wavesynth" ? 1 : f == "patchgraph" ? 1 : -1;
+        const int where = f == "waveanalyze" || f == "wavesynth" ? 1 : f == "patchgraph" ? 1
+                          : f == "imrestore_denoise" ? 4 : -1;
         if (where >= 0 && where < static_cast<int>(c.args.size())) {
             static const int lengths[] = {0, 1, 3, 5, 257, 5001};
             const int length = lengths[bytes.below(6)];
@@ -439,6 +466,16 @@ struct Expected {
 std::vector<Expected> expectedResults(const std::string& f, const Call& c)
 {
     const mxArray* first = c.args[0].get();
+    if (f == "imrestore_denoise") {
+        const std::vector<mwSize> image = dimsOf(c.args[1].get());
+        const mwSize channels = image.size() > 2 ? image[2] : 1;
+        std::string method;
+        for (double unit : valuesOf(c.args[0].get()))
+            method += static_cast<char>(unit);
+        if (method == "noiselevel")
+            return {{mxDOUBLE_CLASS, false, {1, channels}}};
+        return {{mxDOUBLE_CLASS, false, image}, {mxDOUBLE_CLASS, false, {1, channels}}};
+    }
     if (f == "tvclean")
         return {{mxDOUBLE_CLASS, false, {mxGetM(first), mxGetN(first)}}};
     if (f == "waveanalyze" || f == "wavesynth")
@@ -468,8 +505,9 @@ std::vector<Expected> expectedResults(const std::string& f, const Call& c)
 
 const std::vector<std::string>& functionNames()
 {
-    static const std::vector<std::string> names = {"patchgraph",    "graphshrink", "graphsmooth", "tvclean",
-                                                   "patchaffinity", "waveanalyze", "wavesynth"};
+    static const std::vector<std::string> names = {"patchgraph",  "graphshrink", "graphsmooth",
+                                                   "tvclean",     "patchaffinity", "waveanalyze",
+                                                   "wavesynth",   "imrestore_denoise"};
     return names;
 }
 
@@ -512,7 +550,12 @@ std::string judge(const std::string& function, const Call& call, const Outcome& 
     if (call.small && outcome.seconds > timeLimit)
         return "the call took " + std::to_string(outcome.seconds) + " s";
     if (r.failed) {
-        const std::string prefix = "imrestore:" + function + ":";
+        // imrestore_denoise names the denoiser it was asked for.
+        std::string prefix = "imrestore:" + function + ":";
+        for (const char* denoiser : {"tvdenoise:", "wavedenoise:", "noiselevel:"})
+            if (function == "imrestore_denoise" && r.errorId.compare(0, 10 + std::strlen(denoiser),
+                                                                     std::string("imrestore:") + denoiser) == 0)
+                prefix = std::string("imrestore:") + denoiser;
         if (r.errorId.compare(0, prefix.size(), prefix) != 0)
             return "error without an imrestore identifier: '" + r.errorId + "' " + r.errorMessage;
         return "";
