@@ -35,6 +35,7 @@ enum class Reason {
     outOfMemory,
     invalidImage,        // a denoiser's image: its class, shape or values
     invalidOption,       // a denoiser's option
+    imageTooSmall,       // an image too small for a denoiser's patches
     interrupted,         // Ctrl-C
 };
 
@@ -43,7 +44,7 @@ inline const char* reasonName(Reason reason)
     static const char* const names[] = {"notEnoughInputs", "tooManyInputs",     "notEnoughOutputs", "tooManyOutputs",
                                         "invalidArgument", "inconsistentSizes", "invalidSize",      "noLevels",
                                         "tooLarge",        "outOfMemory",       "invalidImage",     "invalidOption",
-                                        "interrupted"};
+                                        "imageTooSmall",   "interrupted"};
     static_assert(sizeof names / sizeof names[0] == static_cast<int>(Reason::interrupted) + 1,
                   "one name per reason");
     return names[static_cast<int>(reason)];

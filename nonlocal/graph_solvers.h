@@ -61,4 +61,9 @@ bool solveNonlocalTv(const NonlocalTvFields& fields, const float* f, const Graph
 bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, KeptLayout kept, float mu, std::int32_t nOuter,
                      int threads, StopCheck* stop = nullptr);
 
+// solveNonlocalH1 over a layout already made for the graph, which it only
+// reads: solves over one layout may run side by side.
+bool solveNonlocalH1On(const SweepSchedule& schedule, float* u, const float* f, float mu, std::int32_t nOuter,
+                       int threads, StopCheck* stop = nullptr);
+
 } // namespace imrestore

@@ -13,7 +13,14 @@ bool solveNonlocalH1(float* u, const float* f, const GraphInput& graph, KeptLayo
     ReusedSweepSchedule reused;
     if (!reused.obtain(graph, threads, kept))
         return false;
-    const SweepSchedule& schedule = reused.get();
+    return solveNonlocalH1On(reused.get(), u, f, mu, nOuter, threads, stop);
+}
+
+bool solveNonlocalH1On(const SweepSchedule& schedule, float* u, const float* f, float mu, std::int32_t nOuter,
+                       int threads, StopCheck* stop)
+{
+    if (nOuter <= 0)
+        return true;
     // Padding positions: value 0, offset 0, denominator 1, so they stay finite.
     const std::size_t n = static_cast<std::size_t>(schedule.positions);
     const WorkArray<float> slab(n, 0.0f), offset(n, 0.0f), denominator(n, 1.0f);

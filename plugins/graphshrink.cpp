@@ -10,6 +10,7 @@
 //   d, b        single [N, M, K]; passed back as d0, b0 with u as u0 they continue the iteration
 //   spare       single [M, N, 10], all zeros
 #include "host/graph_arguments.h"
+#include "nonlocal/console_lines.h"
 #include "nonlocal/graph_solvers.h"
 #include "host/interrupt.h"
 #include "host/shape_warnings.h"
@@ -28,7 +29,7 @@ const char* const kFunction = "graphshrink";
 
 void printProgress(float change, void*)
 {
-    mexPrintf("|u-uold|= %.6f\n", static_cast<double>(change));
+    mexPrintf(kTvProgressLine, static_cast<double>(change));
 }
 
 const float* singleData(const mxArray* argument)
@@ -130,6 +131,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     const std::clock_t end = std::clock();
     if (p.verbose)
-        mexPrintf("\nComputing Time for NL-TV with Split-Bregman= %.3f sec\n \n",
-                  static_cast<double>(end - start) / CLOCKS_PER_SEC);
+        mexPrintf(kTvTimingLine, static_cast<double>(end - start) / CLOCKS_PER_SEC);
 }

@@ -7,6 +7,7 @@
 //     params      single [verbose rows cols patchSide windowSide iNbNeigh mu nOuter]
 //   u           single [M, N]
 #include "host/graph_arguments.h"
+#include "nonlocal/console_lines.h"
 #include "nonlocal/graph_solvers.h"
 #include "host/interrupt.h"
 #include "host/shape_warnings.h"
@@ -89,5 +90,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     const std::clock_t end = std::clock();
     if (p.verbose)
-        mexPrintf("\nComputing Time for NL-H1= %.3f sec\n \n", static_cast<double>(end - start) / CLOCKS_PER_SEC);
+        mexPrintf(kH1TimingLine, static_cast<double>(end - start) / CLOCKS_PER_SEC);
 }

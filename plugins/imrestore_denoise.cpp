@@ -3,11 +3,14 @@
 // Interface (the denoisers' .m files check the options and call it):
 //   [U, SIGMA] = imrestore_denoise('tvdenoise', X, SIGMA, [mu tolerance verbose])
 //   [U, SIGMA] = imrestore_denoise('wavedenoise', X, SIGMA, [levels scale shifts verbose], FILTER)
+//   [U, SIGMA] = imrestore_denoise('nltvdenoise', X, SIGMA,
+//                                  [patchSize windowSize neighbours h lambda mu iterations verbose])
+//   [U, SIGMA] = imrestore_denoise('nlh1denoise', X, SIGMA, [the same; lambda not read])
 //   SIGMA = imrestore_denoise('noiselevel', X)
 //     X       real full double M×N×C, finite, on the scale of im2double
 //     SIGMA   [] (estimated per channel), one value, or one per channel; the
 //             result is the row of values used
-//     mu      0 to choose by the risk estimate, else the fidelity weight
+//     mu, h   0 for the recipe's choice, else the value to use
 //   U       double M×N×C
 // Errors are those of the denoiser named first: imrestore:<denoiser>:<what>.
 #include "host/gateway.h"
@@ -15,6 +18,7 @@
 #include "host/results.h"
 #include "host/threads.h"
 #include "recipes/noise_level.h"
+#include "recipes/nonlocal_recipe.h"
 #include "recipes/tv_recipe.h"
 #include "recipes/wavelet_recipe.h"
 #include "tv/rof_denoise.h"
@@ -22,13 +26,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 using namespace imrestore;
 
 namespace {
 
-enum class Method { tv, wavelet, noise };
+enum class Method { tv, wavelet, nltv, nlh1, noise };
 
 // Each cycle shift is a transform and its inverse of twice the image; past
 // 64 a side (4096 transforms) a mistyped count would run for hours.
@@ -51,14 +56,16 @@ Method readMethod(const mxArray* argument, const char** function)
     static const struct {
         const char* name;
         Method method;
-    } methods[] = {{"tvdenoise", Method::tv}, {"wavedenoise", Method::wavelet}, {"noiselevel", Method::noise}};
+    } methods[] = {{"tvdenoise", Method::tv},     {"wavedenoise", Method::wavelet}, {"nltvdenoise", Method::nltv},
+                   {"nlh1denoise", Method::nlh1}, {"noiselevel", Method::noise}};
     for (const auto& m : methods)
         if (std::strcmp(name, m.name) == 0) {
             *function = m.name;
             return m.method;
         }
     raiseError("imrestore_denoise", Reason::invalidArgument,
-               "METHOD (argument 1) must be 'tvdenoise', 'wavedenoise' or 'noiselevel'.");
+               "METHOD (argument 1) must be 'tvdenoise', 'wavedenoise', 'nltvdenoise', 'nlh1denoise' or "
+               "'noiselevel'.");
 }
 
 Image readImage(const char* function, const mxArray* x)
@@ -136,6 +143,102 @@ int readCount(const char* function, double value, const char* name, int largest)
     return static_cast<int>(value);
 }
 
+// What a method reads from its settings vector (and filter).
+struct Settings {
+    bool verbose = false;
+    double tvMu = 0, tolerance = 0;
+    WaveletRecipe wavelet{};
+    NonlocalRecipe nonlocal{};
+};
+
+Settings readTvSettings(const char* function, const mxArray* argument)
+{
+    const double* v = readSettings(function, argument, 3, "[mu tolerance verbose]");
+    Settings r;
+    r.tvMu = v[0];
+    r.tolerance = v[1];
+    r.verbose = v[2] != 0;
+    if (!(r.tvMu == 0 || (r.tvMu >= kSmallestRofMu && r.tvMu <= kLargestRofMu)))
+        raiseError(function, Reason::invalidOption,
+                   "%s: 'Mu' must lie between %g and %g (it is %g): outside, the iteration leaves the range of "
+                   "normal doubles.",
+                   function, kSmallestRofMu, kLargestRofMu, r.tvMu);
+    if (!(r.tolerance >= kSmallestRofTolerance))
+        raiseError(function, Reason::invalidOption, "%s: 'Tolerance' must be a finite scalar of at least %g.",
+                   function, kSmallestRofTolerance);
+    return r;
+}
+
+Settings readWaveletSettings(const char* function, const mxArray* argument, const mxArray* filter)
+{
+    const double* v = readSettings(function, argument, 4, "[levels scale shifts verbose]");
+    Settings r;
+    r.wavelet.levels = readCount(function, v[0], "Levels", INT32_MAX);
+    r.wavelet.scale = v[1];
+    r.wavelet.shifts = readCount(function, v[2], "Shifts", kMostShifts);
+    r.verbose = v[3] != 0;
+    if (!(r.wavelet.scale > 0))
+        raiseError(function, Reason::invalidOption, "%s: 'Scale' must be a positive finite scalar.", function);
+    const std::ptrdiff_t taps = static_cast<std::ptrdiff_t>(mxGetNumberOfElements(filter));
+    bool valid = isRealFullDouble(filter) && taps >= 2 && taps % 2 == 0 && taps <= INT32_MAX / 4;
+    for (std::ptrdiff_t t = 0; valid && t < taps; ++t)
+        valid = std::isfinite(mxGetPr(filter)[t]);
+    if (!valid)
+        raiseError(function, Reason::invalidOption, "%s: 'Filter' must be a real vector of even length.", function);
+    r.wavelet.filter = mxGetPr(filter);
+    r.wavelet.taps = taps;
+    return r;
+}
+
+Settings readNonlocalSettings(const char* function, Method method, const mxArray* argument, const Image& image)
+{
+    const double* v =
+        readSettings(function, argument, 8, "[patchSize windowSize neighbours h lambda mu iterations verbose]");
+    Settings r;
+    NonlocalRecipe& n = r.nonlocal;
+    n.model = method == Method::nltv ? NonlocalModel::tv : NonlocalModel::h1;
+    n.patchSide = readCount(function, v[0], "PatchSize", 46340);
+    n.windowSide = readCount(function, v[1], "WindowSize", 46340);
+    n.neighbours = readCount(function, v[2], "Neighbours", INT32_MAX - 4);
+    n.h = v[3];
+    n.lambda = v[4];
+    n.mu = v[5];
+    n.iterations = readCount(function, v[6], "Iterations", INT32_MAX);
+    r.verbose = v[7] != 0;
+    if (n.patchSide % 2 == 0 || n.windowSide % 2 == 0)
+        raiseError(function, Reason::invalidOption, "%s: 'PatchSize' and 'WindowSize' must be odd.", function);
+    // h, lambda and mu reach the solvers in single precision.
+    const double largest = std::numeric_limits<float>::max();
+    if (!(n.h >= 0 && n.h <= largest) || !(n.mu >= 0 && n.mu <= largest) ||
+        !(n.lambda > 0 && n.lambda <= largest))
+        raiseError(function, Reason::invalidOption,
+                   "%s: 'H', 'Lambda' and 'Mu' must be positive and finite in single precision.", function);
+    NonlocalGraphPlan plan;
+    switch (planNonlocalGraph(image.M, image.N, n, &plan)) {
+    case NonlocalPlanProblem::imageTooSmall:
+        raiseError(function, Reason::imageTooSmall,
+                   "%s: the image (%td-by-%td) must be larger than half the patch side (%d) in both directions.",
+                   function, image.M, image.N, (n.patchSide - 1) / 2);
+    case NonlocalPlanProblem::windowTooSmall:
+        raiseError(function, Reason::invalidOption,
+                   "%s: the search window must be at least 3 pixels a side ('WindowSize' is %d).", function,
+                   n.windowSide);
+    case NonlocalPlanProblem::tooManyNeighbours:
+        raiseError(function, Reason::invalidOption,
+                   "%s: 'Neighbours' (%d) exceeds the other pixels of the %d-pixel search window.", function,
+                   n.neighbours, plan.settings.windowSide);
+    case NonlocalPlanProblem::none:
+        break;
+    }
+    const double pixels = static_cast<double>(image.M) * image.N;
+    if (pixels > 2147483647.0)
+        raiseError(function, Reason::tooLarge, "%s: the image has %.0f pixels; at most 2^31-1 are supported.", function,
+                   pixels);
+    requireMemoryFor(function, nonlocalRecipeBytes(image.M, image.N, n), "The graph and its solves",
+                     "fewer 'Neighbours' need less");
+    return r;
+}
+
 [[noreturn]] void endFailedCall(const char* function, const HostStopCheck& stop, mxArray* result)
 {
     mxDestroyArray(result);
@@ -176,52 +279,19 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         return;
     }
 
-    const bool tv = method == Method::tv;
-    if (nrhs != (tv ? 4 : 5))
-        raiseError(function, nrhs < (tv ? 4 : 5) ? Reason::notEnoughInputs : Reason::tooManyInputs,
-                   "%s needs METHOD, X, SIGMA and the settings%s.", function, tv ? "" : " and the filter");
+    const int argumentCount = method == Method::wavelet ? 5 : 4;
+    if (nrhs != argumentCount)
+        raiseError(function, nrhs < argumentCount ? Reason::notEnoughInputs : Reason::tooManyInputs,
+                   "%s needs METHOD, X, SIGMA and the settings%s.", function,
+                   method == Method::wavelet ? " and the filter" : "");
     std::vector<double> sigma = readSigma(function, prhs[2], image);
-    const double* settings = tv ? readSettings(function, prhs[3], 3, "[mu tolerance verbose]")
-                                : readSettings(function, prhs[3], 4, "[levels scale shifts verbose]");
-    double tvMu = 0, tolerance = 0, scale = 0;
-    int levels = 0, shifts = 0;
-    bool verbose = false;
-    const double* filter = nullptr;
-    std::ptrdiff_t taps = 0;
-    if (tv) {
-        tvMu = settings[0];
-        tolerance = settings[1];
-        verbose = settings[2] != 0;
-        if (!(tvMu == 0 || (tvMu >= kSmallestRofMu && tvMu <= kLargestRofMu)))
-            raiseError(function, Reason::invalidOption,
-                       "%s: 'Mu' must lie between %g and %g (it is %g): outside, the iteration leaves the range of "
-                       "normal doubles.",
-                       function, kSmallestRofMu, kLargestRofMu, tvMu);
-        if (!(tolerance >= kSmallestRofTolerance))
-            raiseError(function, Reason::invalidOption, "%s: 'Tolerance' must be a finite scalar of at least %g.",
-                       function, kSmallestRofTolerance);
-    } else {
-        levels = readCount(function, settings[0], "Levels", 2147483647);
-        scale = settings[1];
-        shifts = readCount(function, settings[2], "Shifts", kMostShifts);
-        verbose = settings[3] != 0;
-        if (!(scale > 0))
-            raiseError(function, Reason::invalidOption, "%s: 'Scale' must be a positive finite scalar.", function);
-        const mxArray* h = prhs[4];
-        taps = static_cast<std::ptrdiff_t>(mxGetNumberOfElements(h));
-        if (!isRealFullDouble(h) || taps < 2 || taps % 2 != 0 || taps > INT32_MAX / 4)
-            raiseError(function, Reason::invalidOption, "%s: 'Filter' must be a real vector of even length.",
-                       function);
-        filter = mxGetPr(h);
-        for (std::ptrdiff_t t = 0; t < taps; ++t)
-            if (!std::isfinite(filter[t]))
-                raiseError(function, Reason::invalidOption, "%s: 'Filter' must be a real vector of even length.",
-                           function);
-    }
+    const Settings settings = method == Method::tv        ? readTvSettings(function, prhs[3])
+                              : method == Method::wavelet ? readWaveletSettings(function, prhs[3], prhs[4])
+                                                          : readNonlocalSettings(function, method, prhs[3], image);
     if (mxGetNumberOfElements(prhs[2]) == 0)
         estimateSigma(function, image, sigma);
     // The risk estimate's weights, factor/sigma, must suit the iteration too.
-    if (tv && tvMu == 0)
+    if (method == Method::tv && settings.tvMu == 0)
         for (const double s : sigma)
             if (s != 0 && (kTvWeightFactors[kTvWeightCandidates - 1] / s > kLargestRofMu ||
                            kTvWeightFactors[0] / s < kSmallestRofMu))
@@ -235,29 +305,31 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     double* u = mxGetPr(result);
     const std::ptrdiff_t pixels = image.M * image.N;
     HostStopCheck stop;
+    const RecipeLog log{[](const char* line, void*) { mexPrintf("%s", line); }, nullptr};
+    const RecipeLog* lines = settings.verbose ? &log : nullptr;
     const int cores = workerThreadCount();
     for (std::ptrdiff_t c = 0; c < image.C; ++c) {
         const double s = sigma[c];
-        if (tv) {
+        const double* f = image.channel(c);
+        double* channel = u + c * pixels;
+        bool done = true;
+        if (method == Method::tv) {
             double mu = 0;
             // One solve shares its passes; the risk estimate runs its solves side by side.
-            const int threads = tvMu > 0 ? workerThreadCountFor(static_cast<double>(pixels), kPixelsPerThread) : cores;
-            if (!denoiseTvChannel(image.channel(c), image.M, image.N, s, tvMu, tolerance, u + c * pixels, &mu, &stop,
-                                  threads))
-                endFailedCall(function, stop, result);
-            if (verbose && mu > 0)
-                mexPrintf("tvdenoise: sigma %.4g, mu %.4g (%.3g / sigma)\n", s, mu, mu * s);
+            const int threads =
+                settings.tvMu > 0 ? workerThreadCountFor(static_cast<double>(pixels), kPixelsPerThread) : cores;
+            done = denoiseTvChannel(f, image.M, image.N, s, settings.tvMu, settings.tolerance, channel, &mu, &stop,
+                                    threads, lines);
+        } else if (method == Method::wavelet) {
+            done = denoiseWaveletChannel(f, image.M, image.N, s, settings.wavelet, channel, &stop, cores, lines);
+        } else if (s == 0) {
+            std::copy(f, f + pixels, channel);
         } else {
-            const WaveletRecipe recipe{filter, taps, levels, scale, shifts};
-            double thresholds[2];
-            if (!denoiseWaveletChannel(image.channel(c), image.M, image.N, s, recipe, u + c * pixels, thresholds,
-                                       &stop, cores))
-                endFailedCall(function, stop, result);
-            const int L = waveletRecipeLevels(image.M, image.N, levels);
-            if (verbose && L >= 1 && s != 0)
-                mexPrintf("wavedenoise: sigma %.4g, %d levels, %d shifts, thresholds from %.4g to %.4g\n", s, L,
-                          shifts * shifts, thresholds[0], thresholds[1]);
+            done = denoiseNonlocalChannel(function, f, image.M, image.N, s, settings.nonlocal, channel, &stop, cores,
+                                          lines);
         }
+        if (!done)
+            endFailedCall(function, stop, result);
     }
     mxArray* results[2] = {result, sigmaRow(sigma)};
     storeResults(nlhs, plhs, results, 2);

@@ -10,6 +10,7 @@
 //   spare       single [M, N, 10], all zeros
 #include "host/gateway.h"
 #include "host/interrupt.h"
+#include "nonlocal/console_lines.h"
 #include "nonlocal/patch_graph.h"
 #include "host/shape_warnings.h"
 #include "host/threads.h"
@@ -146,7 +147,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     results[OUT_NEIGHBOURS] = createFilledResult(3, neighbourDims, mxINT32_CLASS);
     results[OUT_SPARE] = createZeroResult(3, spareDims, mxSINGLE_CLASS);
 
-    mexPrintf("iNbNeigh= %i, im2= %i, iw2= %i, ic1= %i\n", slots, patchHalf(s), windowHalf(s), borderWidth(s));
+    mexPrintf(kGraphSizesLine, slots, patchHalf(s), windowHalf(s), borderWidth(s));
 
     GraphArrays graph{p.rows, p.cols, slots, static_cast<float*>(mxGetData(results[OUT_WEIGHTS])),
                       static_cast<std::int32_t*>(mxGetData(results[OUT_NEIGHBOURS]))};
@@ -166,5 +167,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     const std::clock_t end = std::clock();
     if (p.verbose)
-        mexPrintf("\nComputing Time for Weights= %.3f sec\n \n", static_cast<double>(end - start) / CLOCKS_PER_SEC);
+        mexPrintf(kGraphTimingLine, static_cast<double>(end - start) / CLOCKS_PER_SEC);
 }

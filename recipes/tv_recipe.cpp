@@ -7,14 +7,24 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <limits>
 
 namespace imrestore {
 
 const double kTvWeightFactors[kTvWeightCandidates] = {0.7, 1, 1.2, 1.4, 1.7};
 
+namespace {
+
+void logWeight(const RecipeLog* log, double sigma, double mu)
+{
+    logLine(log, "tvdenoise: sigma %.4g, mu %.4g (%.3g / sigma)\n", sigma, mu, mu * sigma);
+}
+
+} // namespace
+
 bool denoiseTvChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, double sigma, double mu, double tolerance,
-                      double* u, double* chosenMu, StopCheck* stop, int threads)
+                      double* u, double* chosenMu, StopCheck* stop, int threads, const RecipeLog* log)
 {
     const std::ptrdiff_t n = M * N;
     *chosenMu = 0;
@@ -24,7 +34,10 @@ bool denoiseTvChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, doubl
     }
     if (mu > 0) {
         *chosenMu = mu;
-        return denoiseRof(f, M, N, mu, tolerance, u, stop, threads);
+        if (!denoiseRof(f, M, N, mu, tolerance, u, stop, threads))
+            return false;
+        logWeight(log, sigma, mu);
+        return true;
     }
     const std::size_t pixels = static_cast<std::size_t>(n);
     const double e = 0.1 * sigma;
@@ -60,7 +73,7 @@ bool denoiseTvChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, doubl
         }
         for (std::ptrdiff_t k = 0; k < n; ++k)
             divergence += probe[k] * (w[k] - v[k]);
-        const double sigma2 = sigma * sigma, count = static_cast<double>(n);
+        const double sigma2 = std::pow(sigma, 2.0), count = static_cast<double>(n);
         const double r = squares / count - sigma2 + 2 * sigma2 * divergence / (e * count);
         if (r < risk) {
             risk = r;
@@ -69,6 +82,7 @@ bool denoiseTvChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, doubl
     }
     *chosenMu = candidates[best];
     std::copy(solves.get() + 2 * best * n, solves.get() + (2 * best + 1) * n, u);
+    logWeight(log, sigma, *chosenMu);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/stop_check.h"
+#include "recipes/recipe_log.h"
 
 #include <cstddef>
 
@@ -20,8 +21,9 @@ extern const double kTvWeightFactors[kTvWeightCandidates];   // 0.7, 1, 1.2, 1.4
 // element order and the first candidate of least risk wins. The ten solves
 // run on `threads` threads, one solve each. M < 2, N < 2 or σ = 0 copies f.
 // Returns false, u untouched, when work memory is short or `stop` said stop;
-// *chosenMu is the weight used (0 when f was copied).
+// *chosenMu is the weight used (0 when f was copied). `log`, when given,
+// receives the line "tvdenoise: sigma …, mu …" of a channel denoised.
 bool denoiseTvChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, double sigma, double mu, double tolerance,
-                      double* u, double* chosenMu, StopCheck* stop, int threads);
+                      double* u, double* chosenMu, StopCheck* stop, int threads, const RecipeLog* log = nullptr);
 
 } // namespace imrestore

@@ -11,6 +11,9 @@
 
 namespace imrestore {
 
+const double kDaubechies8[8] = {0.2303778133088964,  0.7148465705529154, 0.6308807679298587, -0.0279837694168599,
+                                -0.1870348117190931, 0.0308413818355607, 0.0328830116668852, -0.0105974017850690};
+
 namespace {
 
 // 0-based source index of each of the `total` places: 0..n−1, then
@@ -87,11 +90,9 @@ int waveletRecipeLevels(std::ptrdiff_t M, std::ptrdiff_t N, int levels)
 }
 
 bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, double sigma,
-                           const WaveletRecipe& recipe, double* u, double thresholds[2], StopCheck* stop,
-                           int threads)
+                           const WaveletRecipe& recipe, double* u, StopCheck* stop, int threads, const RecipeLog* log)
 {
     const int L = waveletRecipeLevels(M, N, recipe.levels);
-    thresholds[0] = thresholds[1] = 0;
     if (L < 1 || sigma == 0) {
         std::copy(f, f + M * N, u);
         return true;
@@ -166,8 +167,8 @@ bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, 
     const double divisor = static_cast<double>(count);
     for (std::size_t k = 0; k < pixels; ++k)
         u[k] = sum[k] / divisor;
-    thresholds[0] = lastThresholds[0];
-    thresholds[1] = lastThresholds[1];
+    logLine(log, "wavedenoise: sigma %.4g, %d levels, %d shifts, thresholds from %.4g to %.4g\n", sigma, L,
+            static_cast<int>(count), lastThresholds[0], lastThresholds[1]);
     return true;
 }
 

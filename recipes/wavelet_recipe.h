@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/stop_check.h"
+#include "recipes/recipe_log.h"
 
 #include <cstddef>
 
@@ -16,6 +17,11 @@ struct WaveletRecipe {
     double scale;           // factor on every threshold
     int shifts;             // cycle shifts along each direction
 };
+
+// The defaults of wavedenoise: the Daubechies scaling filter of 8 taps
+// (PyWavelets' db4), 5 levels, scale 1, 2 shifts each way.
+extern const double kDaubechies8[8];
+constexpr WaveletRecipe kDefaultWaveletRecipe{kDaubechies8, 8, 5, 1.0, 2};
 
 // The levels used for an M×N image: min(levels, floor(log2(min(M, N)))).
 int waveletRecipeLevels(std::ptrdiff_t M, std::ptrdiff_t N, int levels);
@@ -30,11 +36,12 @@ int waveletRecipeLevels(std::ptrdiff_t M, std::ptrdiff_t N, int levels);
 //     0, and is transformed back and shifted back;
 //  3. u is the sum of those, in that order, over the first M×N, divided by
 //     shifts².
-// The shifts run on `threads` threads. L < 1 or σ = 0 copies f. The smallest
-// and largest thresholds of the last shift go to thresholds[0] and [1].
+// The shifts run on `threads` threads. L < 1 or σ = 0 copies f. `log`, when
+// given, receives the line "wavedenoise: sigma …" of a channel denoised,
+// with the smallest and largest thresholds of the last shift.
 // Returns false, u untouched, when work memory is short or `stop` said stop.
 bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, double sigma,
-                           const WaveletRecipe& recipe, double* u, double thresholds[2], StopCheck* stop,
-                           int threads);
+                           const WaveletRecipe& recipe, double* u, StopCheck* stop, int threads,
+                           const RecipeLog* log = nullptr);
 
 } // namespace imrestore

@@ -54,13 +54,10 @@ TEST(DenoiseRecipes, GiveTheSameBitsOnAnyNumberOfThreads)
         EXPECT_EQ(one, more) << threads << " threads";
     }
     const WaveletRecipe recipe{kDaubechies4, 8, 5, 1, 3};
-    double t1[2], t2[2];
-    ASSERT_TRUE(denoiseWaveletChannel(f.data(), M, N, sigma, recipe, one.data(), t1, nullptr, 1));
+    ASSERT_TRUE(denoiseWaveletChannel(f.data(), M, N, sigma, recipe, one.data(), nullptr, 1));
     for (int threads : {2, 4, 9}) {
-        ASSERT_TRUE(denoiseWaveletChannel(f.data(), M, N, sigma, recipe, more.data(), t2, nullptr, threads));
+        ASSERT_TRUE(denoiseWaveletChannel(f.data(), M, N, sigma, recipe, more.data(), nullptr, threads));
         EXPECT_EQ(one, more) << threads << " threads";
-        EXPECT_EQ(t1[0], t2[0]);
-        EXPECT_EQ(t1[1], t2[1]);
     }
 }
 

@@ -45,25 +45,7 @@ function G = nlh1denoise(F, varargin)
 
 [x, back] = imrestore_unit_image('nlh1denoise', F);
 opts = imrestore_graph_options('nlh1denoise', 10, varargin);
-G = back(imrestore_channels('nlh1denoise', x, opts.Sigma, @(channel, sigma) denoiseChannel(channel, sigma, opts)));
-end
-
-function u = denoiseChannel(f, sigma, opts)
-if sigma == 0
-  u = f;
-  return;
-end
-[w, nb, p] = imrestore_graph('nlh1denoise', f, sigma, opts);
-if isempty(opts.Mu)
-  [factor, u] = imrestore_sure_h1(f, sigma, w, nb, p, [0.25 0.5 1 2], opts.Iterations);
-  mu = factor * 0.01 / sigma;
-else
-  mu = opts.Mu;
-  u = double(graphsmooth(single(f), w, nb, single([p mu opts.Iterations])));
-end
-if opts.Verbose
-  printf('nlh1denoise: %d iterations, mu %.4g (%.3g * 0.01 / sigma)\n', opts.Iterations, mu, mu * sigma / 0.01);
-end
+G = back(imrestore_denoise('nlh1denoise', x, double(opts.Sigma), imrestore_graph_settings(opts)));
 end
 
 %!shared img, noisy, psnr1

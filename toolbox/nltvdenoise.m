@@ -49,29 +49,7 @@ function G = nltvdenoise(F, varargin)
 [x, back] = imrestore_unit_image('nltvdenoise', F);
 c = imrestore_checks();
 opts = imrestore_graph_options('nltvdenoise', 15, varargin, {'Lambda', 1, c.positive});
-G = back(imrestore_channels('nltvdenoise', x, opts.Sigma, @(channel, sigma) denoiseChannel(channel, sigma, opts)));
-end
-
-function u = denoiseChannel(f, sigma, opts)
-if sigma == 0
-  u = f;
-  return;
-end
-[w, nb, p] = imrestore_graph('nltvdenoise', f, sigma, opts);
-mu = opts.Mu;
-if isempty(mu)
-  % SURE for the (linear, cheap) H1 model over the same graph picks the
-  % factor; the TV weight that goes with it is 1.4 times as large.
-  factor = imrestore_sure_h1(f, sigma, w, nb, p, [0.25 0.5 1 2], 10);
-  mu = 1.4 * factor * 0.4 / sigma;
-end
-if opts.Verbose
-  printf('nltvdenoise: %d iterations, lambda %.4g, mu %.4g (%.3g * 0.4 / sigma)\n', opts.Iterations, ...
-         opts.Lambda, mu, mu * sigma / 0.4);
-end
-fs = single(f);
-z = zeros(p(3), p(2), p(6), 'single');
-u = double(graphshrink(fs, z, z, fs, w, nb, single([p opts.Lambda mu opts.Iterations])));
+G = back(imrestore_denoise('nltvdenoise', x, double(opts.Sigma), imrestore_graph_settings(opts)));
 end
 
 %!shared img, noisy, psnr1
@@ -102,7 +80,15 @@ end
 %! assert(rgb(:, :, 1), rgb(:, :, 2));
 %! assert(size(nltvdenoise(noisy(1:6, 1:9), 'Sigma', 0.05)), [6 9]);
 
+%!test
+%! ## a flat channel, whose estimated noise single precision cannot resolve, comes back as it is
+%! rgb = cat(3, noisy(1:40, 1:30), 0.5 * ones(40, 30));
+%! u = nltvdenoise(rgb);
+%! assert(u(:, :, 2), rgb(:, :, 2));
+%! assert(u(:, :, 1), nltvdenoise(rgb(:, :, 1)));
+
 %!error <'PatchSize' must be an odd positive integer> nltvdenoise(noisy, 'PatchSize', 4)
 %!error <'Iterations' must be a positive integer> nltvdenoise(noisy, 'Iterations', 0)
 %!error <unknown option 'Patch'> nltvdenoise(noisy, 'Patch', 5)
 %!error id=imrestore:nltvdenoise:imageTooSmall nltvdenoise(rand(2, 8), 'Sigma', 0.1)
+%!error <'Neighbours' \(10\) exceeds> nltvdenoise(rand(3, 8), 'Sigma', 0.1)

@@ -57,5 +57,37 @@ for settings = {{3, daubechies2, 1.5, 1, {odd, colour}}, {1, haar, 1, 3, {odd, c
                                                              levels, numel(h), scale, shifts), passed, failed);
   end
 end
+% The nonlocal pair: defaults, a given H and Mu, other sides, a window cut
+% down to a small image, and colour (a flat channel, which the plain recipe
+% refused, is tested with the functions themselves).
+small = odd(1:9, 1:14);
+colour(:, :, 3) = 0.5 + 0.02 * randn(64, 48);
+nonlocalCases = {{grey, {}, 5, 11, 10, [], 1, [], 15, 10}, ...
+                 {odd, {'Sigma', 0.1, 'H', 0.02, 'Mu', 6, 'Lambda', 2}, 5, 11, 10, 0.02, 2, 6, 15, 10}, ...
+                 {colour, {'PatchSize', 3, 'WindowSize', 7, 'Neighbours', 6, 'Iterations', 4}, 3, 7, 6, [], 1, [], 4, 4}, ...
+                 {small, {'Sigma', 0.1}, 5, 11, 10, [], 1, [], 15, 10}};
+for k = 1:numel(nonlocalCases)
+  [f, options, patchSide, windowSize, neighbours, h, lambda, mu, tvIterations, h1Iterations] = nonlocalCases{k}{:};
+  sigma = [];
+  named = find(strcmp(options, 'Sigma'));
+  if ~isempty(named)
+    sigma = options{named + 1};
+  end
+  tvOptions = options;
+  h1Options = options(~ismember(1:numel(options), [find(strcmp(options, 'Lambda')), find(strcmp(options, 'Lambda')) + 1]));
+  if ~isempty(mu)
+    h1Options{find(strcmp(h1Options, 'Mu')) + 1} = 0.3;
+  end
+  mine = nltvdenoise(f, tvOptions{:});
+  theirs = literal_nonlocal('tv', f, sigma, patchSide, windowSize, neighbours, h, lambda, mu, tvIterations);
+  [passed, failed] = expect(isequal(mine, theirs), sprintf('nltvdenoise case %d', k), passed, failed);
+  h1mu = mu;
+  if ~isempty(mu)
+    h1mu = 0.3;
+  end
+  mine = nlh1denoise(f, h1Options{:});
+  theirs = literal_nonlocal('h1', f, sigma, patchSide, windowSize, neighbours, h, 1, h1mu, h1Iterations);
+  [passed, failed] = expect(isequal(mine, theirs), sprintf('nlh1denoise case %d', k), passed, failed);
+end
 printf('%d passed, %d failed\n', passed, failed);
 exit(failed > 0);
