@@ -4,19 +4,19 @@
 %   IMAGE SIGMA METHOD PARAMETER FACTOR PSNR
 % where FACTOR multiplies the recommended value (1: the recommendation).
 %   octave-cli denoising_grid.m MEXDIR CASEFILE
-% CASEFILE lines: IMAGE SIGMA ROWS COLUMNS STEM (STEM.clean and STEM.noisy
+% CASEFILE lines: IMAGE SIGMA ROWS COLUMNS CHANNELS STEM (STEM.clean and STEM.noisy
 % hold the images as doubles, column by column).
 args = argv();
 addpath(args{1});
-fid = fopen(args{2}); C = textscan(fid, '%s %f %d %d %s'); fclose(fid);
+fid = fopen(args{2}); C = textscan(fid, '%s %f %d %d %d %s'); fclose(fid);
 factors = [0.25 0.5 1 2 4];
 h8 = [0.2303778133088964 0.7148465705529154 0.6308807679298587 -0.0279837694168599 ...
       -0.1870348117190931 0.0308413818355607 0.0328830116668852 -0.0105974017850690];
 [a, b] = meshgrid(-2:2); kernel = single(exp(-(a.^2 + b.^2) / 2)); S = sum(kernel(:));
 for k = 1:numel(C{1})
   name = C{1}{k}; s = C{2}(k); M = double(C{3}(k)); N = double(C{4}(k));
-  f = fopen([C{5}{k} '.clean']); clean = reshape(fread(f, Inf, 'double'), M, N); fclose(f);
-  f = fopen([C{5}{k} '.noisy']); noisy = reshape(fread(f, Inf, 'double'), M, N); fclose(f);
+  f = fopen([C{6}{k} '.clean']); clean = reshape(fread(f, Inf, 'double'), M, N); fclose(f);
+  f = fopen([C{6}{k} '.noisy']); noisy = reshape(fread(f, Inf, 'double'), M, N); fclose(f);
   psnr_db = @(u) 10 * log10(1 / mean((double(u(:)) - clean(:)).^2));
   say = @(method, parameter, factor, u) printf('%s %.2f %s %s %g %.2f\n', name, s, method, parameter, factor, psnr_db(u));
   % tvclean: MU = 1.4/sigma, tolerance 1e-3

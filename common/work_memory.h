@@ -29,7 +29,7 @@ void releaseKeptWorkMemory();
 // The bytes kept now, for tests.
 std::size_t keptWorkMemoryBytes();
 
-constexpr int kKeptBlocks = 8;
+constexpr int kKeptBlocks = 32;
 constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
 
 // An array of `count` values of T in work memory (room for one when count is

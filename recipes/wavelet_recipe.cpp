@@ -134,12 +134,13 @@ bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, 
                 failed.store(true);
                 return;
             }
-            // circshift(x, [dy dx]), then back after the thresholds.
+            // circshift(x, [dy dx]), then back after the thresholds: column
+            // j takes column j − dx, its rows turned down by dy.
             for (std::ptrdiff_t j = 0; j < Np; ++j) {
                 const double* source = x.get() + Mp * ((j - dx + Np) % Np);
                 double* column = shifted.get() + Mp * j;
-                for (std::ptrdiff_t i = 0; i < Mp; ++i)
-                    column[i] = source[(i - dy + Mp) % Mp];
+                std::copy(source + Mp - dy, source + Mp, column);
+                std::copy(source, source + Mp - dy, column + dy);
             }
             forwardWavelet(shifted.get(), Mp, Np, recipe.filter, recipe.taps, L, transform.get(), work.get());
             double bounds[2];
@@ -152,8 +153,10 @@ bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, 
             double* result = shiftResults.get() + task * static_cast<std::ptrdiff_t>(pixels);
             for (std::ptrdiff_t j = 0; j < N; ++j) {
                 const double* source = shifted.get() + Mp * ((j + dx) % Np);
-                for (std::ptrdiff_t i = 0; i < M; ++i)
-                    result[i + M * j] = source[(i + dy) % Mp];
+                double* column = result + M * j;
+                const std::ptrdiff_t before = std::min(M, Mp - dy);   // rows dy.. that precede the wrap
+                std::copy(source + dy, source + dy + before, column);
+                std::copy(source, source + (M - before), column + before);
             }
         });
         for (std::ptrdiff_t task = 0; task < tasks; ++task) {
