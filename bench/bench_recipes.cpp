@@ -71,8 +71,8 @@ int main(int argc, char** argv)
         {"noiselevel", [&] { return estimateNoiseLevel(f.data(), M, N, threads) > 0; }},
         {"tvdenoise", [&] { double mu; return denoiseTvChannel(f.data(), M, N, sigma, 0, 1e-3, u.data(), &mu, nullptr, threads, log); }},
         {"wavedenoise", [&] { return denoiseWaveletChannel(f.data(), M, N, sigma, kDefaultWaveletRecipe, u.data(), nullptr, threads, log); }},
-        {"nltvdenoise", [&] { return denoiseNonlocalChannel("nltvdenoise", f.data(), M, N, sigma, nltv, u.data(), nullptr, threads, log); }},
-        {"nlh1denoise", [&] { return denoiseNonlocalChannel("nlh1denoise", f.data(), M, N, sigma, nlh1, u.data(), nullptr, threads, log); }},
+        {"nltvdenoise", [&] { return denoiseNonlocal("nltvdenoise", f.data(), M, N, 1, &sigma, nltv, u.data(), nullptr, threads, log); }},
+        {"nlh1denoise", [&] { return denoiseNonlocal("nlh1denoise", f.data(), M, N, 1, &sigma, nlh1, u.data(), nullptr, threads, log); }},
     };
     for (const auto& recipe : recipes) {
         if (!only.empty() && only != recipe.first)

@@ -308,7 +308,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const RecipeLog log{[](const char* line, void*) { mexPrintf("%s", line); }, nullptr};
     const RecipeLog* lines = settings.verbose ? &log : nullptr;
     const int cores = workerThreadCount();
-    for (std::ptrdiff_t c = 0; c < image.C; ++c) {
+    if (method == Method::nltv || method == Method::nlh1) {
+        // One graph serves every channel.
+        if (!denoiseNonlocal(function, image.data, image.M, image.N, image.C, sigma.data(), settings.nonlocal, u,
+                             &stop, cores, lines))
+            endFailedCall(function, stop, result);
+    }
+    for (std::ptrdiff_t c = 0; c < image.C && (method == Method::tv || method == Method::wavelet); ++c) {
         const double s = sigma[c];
         const double* f = image.channel(c);
         double* channel = u + c * pixels;
@@ -320,13 +326,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                 settings.tvMu > 0 ? workerThreadCountFor(static_cast<double>(pixels), kPixelsPerThread) : cores;
             done = denoiseTvChannel(f, image.M, image.N, s, settings.tvMu, settings.tolerance, channel, &mu, &stop,
                                     threads, lines);
-        } else if (method == Method::wavelet) {
-            done = denoiseWaveletChannel(f, image.M, image.N, s, settings.wavelet, channel, &stop, cores, lines);
-        } else if (s == 0) {
-            std::copy(f, f + pixels, channel);
         } else {
-            done = denoiseNonlocalChannel(function, f, image.M, image.N, s, settings.nonlocal, channel, &stop, cores,
-                                          lines);
+            done = denoiseWaveletChannel(f, image.M, image.N, s, settings.wavelet, channel, &stop, cores, lines);
         }
         if (!done)
             endFailedCall(function, stop, result);

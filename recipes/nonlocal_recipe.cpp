@@ -119,57 +119,27 @@ double nonlocalRecipeBytes(std::ptrdiff_t M, std::ptrdiff_t N, const NonlocalRec
                      (2 * kH1WeightCandidates + 8) * sizeof(double));
 }
 
-bool denoiseNonlocalChannel(const char* name, const double* f, std::ptrdiff_t M, std::ptrdiff_t N, double sigma,
-                            const NonlocalRecipe& recipe, double* u, StopCheck* stop, int threads,
-                            const RecipeLog* log)
+namespace {
+
+// Whether single precision resolves a noise level: its weights stay finite.
+bool weightsResolved(double sigma)
 {
-    NonlocalGraphPlan plan;
-    if (planNonlocalGraph(M, N, recipe, &plan) != NonlocalPlanProblem::none)
-        return false;
-    PatchGraphSettings& settings = plan.settings;
-    if (recipe.h <= 0) {
-        float kernelSum = 0;
-        for (float k : plan.kernel)
-            kernelSum += k;
-        settings.h = static_cast<float>(0.1 * std::pow(sigma, 2.0)) * kernelSum;
-    }
-    const std::ptrdiff_t n = M * N, K = settings.nearest + settings.best;
-    // A noise level that single precision cannot resolve (h underflows, or
-    // a weight overflows): nothing to remove.
-    bool resolved = settings.h > 0;
+    bool resolved = true;
     for (double factor : kH1WeightFactors)
         resolved = resolved && std::isfinite(static_cast<float>(1.4 * factor * 0.4 / sigma)) &&
                    std::isfinite(static_cast<float>(factor * 0.01 / sigma));
-    if (!resolved) {
-        std::copy(f, f + n, u);
-        return true;
-    }
+    return resolved;
+}
+
+// Steps 2 and 3 for one channel f over the graph.
+bool restoreChannel(const char* name, const double* f, std::ptrdiff_t n, double sigma, const NonlocalRecipe& recipe,
+                    const GraphInput& graph, float* fs, float* result, float* field, double* u, StopCheck* stop,
+                    int threads, const RecipeLog* log)
+{
     const std::size_t pixels = static_cast<std::size_t>(n);
-    const WorkArray<double> guide(pixels);
-    const WorkArray<float> fs(pixels), guideSingle(pixels), weights(pixels * 2 * K), field(pixels * 2 * K),
-        result(pixels);
-    const WorkArray<std::int32_t> neighbours(pixels * (2 * K + 1));
-    if (!guide || !fs || !guideSingle || !weights || !field || !result || !neighbours)
-        return false;
+    const std::ptrdiff_t K = graph.slots;
     for (std::size_t k = 0; k < pixels; ++k)
         fs[k] = static_cast<float>(f[k]);
-
-    // 1. The graph of the pre-denoised image.
-    logLine(log, "%s: weights of a %td-by-%td image (patches compared after wavedenoise), patches %d, window %d, h %.4g\n",
-            name, M, N, settings.patchSide, settings.windowSide, static_cast<double>(settings.h));
-    if (!denoiseWaveletChannel(f, M, N, sigma, kDefaultWaveletRecipe, guide.get(), stop, threads))
-        return false;
-    for (std::size_t k = 0; k < pixels; ++k)
-        guideSingle[k] = static_cast<float>(guide[k]);
-    logLine(log, kGraphSizesLine, static_cast<int>(K), patchHalf(settings), windowHalf(settings), borderWidth(settings));
-    std::clock_t start = std::clock();
-    GraphArrays arrays{M, N, K, weights.get(), neighbours.get()};
-    if (!buildPatchGraph(guideSingle.get(), plan.kernel.data(), settings, threads, arrays, stop))
-        return false;
-    logLine(log, kGraphTimingLine, secondsSince(start));
-    const GraphInput graph{M, N, K, weights.get(), neighbours.get()};
-
-    // 2. The weight, by the risk of the H1 model.
     const bool h1 = recipe.model == NonlocalModel::h1;
     double mu = recipe.mu;
     bool haveResult = false;
@@ -179,22 +149,20 @@ bool denoiseNonlocalChannel(const char* name, const double* f, std::ptrdiff_t M,
             ReusedSweepSchedule layout;
             if (!layout.obtain(graph, threads))
                 return false;
-            if (!chooseH1Factor(f, fs.get(), n, sigma, layout.get(), h1 ? recipe.iterations : kTvRiskIterations, threads,
-                                stop, log, &best, result.get()))
+            if (!chooseH1Factor(f, fs, n, sigma, layout.get(), h1 ? recipe.iterations : kTvRiskIterations, threads,
+                                stop, log, &best, result))
                 return false;
         }
         const double factor = kH1WeightFactors[best];
         mu = h1 ? factor * 0.01 / sigma : 1.4 * factor * 0.4 / sigma;
         haveResult = h1;
     }
-
-    // 3. The restoration.
     if (h1) {
         if (!haveResult) {
-            start = std::clock();
-            std::copy(fs.get(), fs.get() + n, result.get());
-            if (!solveNonlocalH1(result.get(), fs.get(), graph, KeptLayout::unchecked, static_cast<float>(mu),
-                                 recipe.iterations, threads, stop))
+            const std::clock_t start = std::clock();
+            std::copy(fs, fs + n, result);
+            if (!solveNonlocalH1(result, fs, graph, KeptLayout::unchecked, static_cast<float>(mu), recipe.iterations,
+                                 threads, stop))
                 return false;
             logLine(log, kH1TimingLine, secondsSince(start));
         }
@@ -203,21 +171,105 @@ bool denoiseNonlocalChannel(const char* name, const double* f, std::ptrdiff_t M,
     } else {
         logLine(log, "%s: %d iterations, lambda %.4g, mu %.4g (%.3g * 0.4 / sigma)\n", name, recipe.iterations,
                 recipe.lambda, mu, mu * sigma / 0.4);
-        start = std::clock();
+        const std::clock_t start = std::clock();
         // d and b start at 0 and end in the two halves of `field`.
-        float* d = field.get();
-        float* b = field.get() + pixels * K;
+        float* d = field;
+        float* b = field + pixels * K;
         std::fill(d, d + 2 * pixels * K, 0.0f);
-        const NonlocalTvFields fields{fs.get(), d, b, result.get(), d, b};
+        const NonlocalTvFields fields{fs, d, b, result, d, b};
         const NonlocalTvSettings tv{static_cast<float>(recipe.lambda), static_cast<float>(mu), recipe.iterations};
         ProgressLog progress{log};
-        if (!solveNonlocalTv(fields, fs.get(), graph, KeptLayout::unchecked, tv, threads, log ? logProgress : nullptr,
+        if (!solveNonlocalTv(fields, fs, graph, KeptLayout::unchecked, tv, threads, log ? logProgress : nullptr,
                              &progress, stop))
             return false;
         logLine(log, kTvTimingLine, secondsSince(start));
     }
     for (std::size_t k = 0; k < pixels; ++k)
         u[k] = static_cast<double>(result[k]);
+    return true;
+}
+
+} // namespace
+
+bool denoiseNonlocal(const char* name, const double* x, std::ptrdiff_t M, std::ptrdiff_t N, std::ptrdiff_t C,
+                     const double* sigma, const NonlocalRecipe& recipe, double* u, StopCheck* stop, int threads,
+                     const RecipeLog* log)
+{
+    const std::ptrdiff_t n = M * N;
+    const std::size_t pixels = static_cast<std::size_t>(n);
+    bool noisy = false;
+    for (std::ptrdiff_t c = 0; c < C; ++c)
+        noisy = noisy || sigma[c] > 0;
+    if (!noisy) {
+        std::copy(x, x + n * C, u);
+        return true;
+    }
+    NonlocalGraphPlan plan;
+    if (planNonlocalGraph(M, N, recipe, &plan) != NonlocalPlanProblem::none)
+        return false;
+    PatchGraphSettings& settings = plan.settings;
+    if (recipe.h <= 0) {
+        double sigma2 = std::pow(sigma[0], 2.0);
+        if (C > 1) {
+            sigma2 = 0;
+            for (std::ptrdiff_t c = 0; c < C; ++c)
+                sigma2 += std::pow(sigma[c], 2.0);
+            sigma2 /= static_cast<double>(C);
+        }
+        float kernelSum = 0;
+        for (float k : plan.kernel)
+            kernelSum += k;
+        settings.h = static_cast<float>(0.1 * sigma2) * kernelSum;
+    }
+    // A noise level that single precision cannot resolve: nothing to remove.
+    if (!(settings.h > 0)) {
+        std::copy(x, x + n * C, u);
+        return true;
+    }
+    const std::ptrdiff_t K = settings.nearest + settings.best;
+    const WorkArray<double> guide(pixels, 0.0), channelGuide(C > 1 ? pixels : 1);
+    const WorkArray<float> fs(pixels), guideSingle(pixels), weights(pixels * 2 * K), field(pixels * 2 * K),
+        result(pixels);
+    const WorkArray<std::int32_t> neighbours(pixels * (2 * K + 1));
+    if (!guide || !channelGuide || !fs || !guideSingle || !weights || !field || !result || !neighbours)
+        return false;
+
+    // 1. The graph of the pre-denoised image (for colour, of its mean).
+    if (C == 1)
+        logLine(log, "%s: weights of a %td-by-%td image (patches compared after wavedenoise), patches %d, window %d, "
+                     "h %.4g\n",
+                name, M, N, settings.patchSide, settings.windowSide, static_cast<double>(settings.h));
+    else
+        logLine(log, "%s: weights of a %td-by-%td-by-%td image (patches compared on the mean of its channels after "
+                     "wavedenoise), patches %d, window %d, h %.4g\n",
+                name, M, N, C, settings.patchSide, settings.windowSide, static_cast<double>(settings.h));
+    for (std::ptrdiff_t c = 0; c < C; ++c) {
+        double* target = C == 1 ? guide.get() : channelGuide.get();
+        if (!denoiseWaveletChannel(x + c * n, M, N, sigma[c], kDefaultWaveletRecipe, target, stop, threads))
+            return false;
+        if (C > 1)
+            for (std::size_t k = 0; k < pixels; ++k)
+                guide[k] += channelGuide[k];
+    }
+    for (std::size_t k = 0; k < pixels; ++k)
+        guideSingle[k] = static_cast<float>(C == 1 ? guide[k] : guide[k] / static_cast<double>(C));
+    logLine(log, kGraphSizesLine, static_cast<int>(K), patchHalf(settings), windowHalf(settings), borderWidth(settings));
+    const std::clock_t start = std::clock();
+    GraphArrays arrays{M, N, K, weights.get(), neighbours.get()};
+    if (!buildPatchGraph(guideSingle.get(), plan.kernel.data(), settings, threads, arrays, stop))
+        return false;
+    logLine(log, kGraphTimingLine, secondsSince(start));
+    const GraphInput graph{M, N, K, weights.get(), neighbours.get()};
+
+    // 2 and 3, channel by channel over the one graph.
+    for (std::ptrdiff_t c = 0; c < C; ++c) {
+        const double* f = x + c * n;
+        if (!(sigma[c] > 0) || !weightsResolved(sigma[c]))
+            std::copy(f, f + n, u + c * n);
+        else if (!restoreChannel(name, f, n, sigma[c], recipe, graph, fs.get(), result.get(), field.get(), u + c * n,
+                                 stop, threads, log))
+            return false;
+    }
     return true;
 }
 

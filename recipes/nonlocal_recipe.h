@@ -48,28 +48,33 @@ enum class NonlocalPlanProblem { none, imageTooSmall, windowTooSmall, tooManyNei
 NonlocalPlanProblem planNonlocalGraph(std::ptrdiff_t M, std::ptrdiff_t N, const NonlocalRecipe& recipe,
                                       NonlocalGraphPlan* plan);
 
-// Bytes of work memory a channel needs (the graph, its sweep layout, the
-// solves), for the caller's check before it starts.
+// Bytes of work memory an M×N image needs (the graph, its sweep layout, the
+// solves of one channel at a time), for the caller's check before it starts.
 double nonlocalRecipeBytes(std::ptrdiff_t M, std::ptrdiff_t N, const NonlocalRecipe& recipe);
 
-// Denoises one M×N column-major channel f (double) with noise level σ > 0
-// into u, as the recipe says, `name` ("nltvdenoise" or "nlh1denoise")
-// starting its log lines:
-//  1. g = single(wavelet recipe of f with its defaults and σ); the graph
+// Denoises the M×N×C column-major image x (double), channel c with noise
+// level sigma[c] ≥ 0, into u, as the recipe says, `name` ("nltvdenoise" or
+// "nlh1denoise") starting its log lines:
+//  1. the guide g is single(mean over the channels of the wavelet recipe of
+//     each with its defaults and σ_c, summed in channel order); the graph
 //     of g by buildPatchGraph with the plan's settings, 4 nearest neighbours
-//     and h = 0.1·σ²·Σ kernel (the sum in single precision) unless given;
-//  2. unless mu is given, for each factor F, v = H1(single(f), μ_F) and
-//     Ab = H1(b, μ_F), μ_F = single(F·0.01/σ), b the probe; risk
-//     |v − f|²/n − σ² + 2σ²·bᵀAb/n; the first factor of least risk wins.
-//     The eight solves run side by side over one sweep layout;
+//     and, unless h is given, h = single(0.1·σ²)·Σ kernel (the sum in single
+//     precision), σ² = the mean of the σ_c² (for one channel σ² itself).
+//     One graph serves every channel: the patches of a colour image are
+//     compared on its mean;
+//  2. for each channel with σ_c > 0 (the others are copied), unless mu is
+//     given: for each factor F, v = H1(single(f), μ_F) and Ab = H1(b, μ_F),
+//     μ_F = single(F·0.01/σ_c), b the probe; risk |v − f|²/n − σ_c² +
+//     2σ_c²·bᵀAb/n; the first factor of least risk wins. The eight solves
+//     run side by side over one sweep layout;
 //  3. NL-TV: u = graphshrink of single(f) from d = b = 0 with λ and
-//     μ = 1.4·F·0.4/σ (or mu), `iterations` outer iterations; H1: u = the
+//     μ = 1.4·F·0.4/σ_c (or mu), `iterations` outer iterations; H1: u = the
 //     chosen v, or H1(single(f), mu) over `iterations`.
 // A noise level too small for single precision (h underflows to 0, or a
-// weight to choose among overflows) leaves f as it is.
-// False, u untouched, when memory is short or `stop` said stop.
-bool denoiseNonlocalChannel(const char* name, const double* f, std::ptrdiff_t M, std::ptrdiff_t N, double sigma,
-                            const NonlocalRecipe& recipe, double* u, StopCheck* stop, int threads,
-                            const RecipeLog* log = nullptr);
+// weight to choose among overflows) leaves the image, or that channel, as
+// it is. False, u untouched, when memory is short or `stop` said stop.
+bool denoiseNonlocal(const char* name, const double* x, std::ptrdiff_t M, std::ptrdiff_t N, std::ptrdiff_t C,
+                     const double* sigma, const NonlocalRecipe& recipe, double* u, StopCheck* stop, int threads,
+                     const RecipeLog* log = nullptr);
 
 } // namespace imrestore

@@ -1,30 +1,54 @@
 function u = literal_nonlocal(model, x, sigma, patchSide, windowSize, neighbours, h, lambda, mu, iterations)
 % LITERAL_NONLOCAL  The nonlocal recipe written plainly over WAVEDENOISE's
-% literal twin, PATCHGRAPH, GRAPHSMOOTH and GRAPHSHRINK, per channel:
-% MODEL 'tv' or 'h1'; H and MU [] for the recipe's own choice.
-u = literal_channels(x, sigma, @(f, s) channel(model, f, s, patchSide, windowSize, neighbours, h, lambda, mu, ...
-                                                iterations));
+% literal twin, PATCHGRAPH, GRAPHSMOOTH and GRAPHSHRINK: MODEL 'tv' or 'h1';
+% H and MU [] for the recipe's own choice. One graph, from the mean of the
+% channels' pre-denoised images, serves every channel.
+[M, N, C] = size(x);
+if isempty(sigma)
+  sigma = literal_noiselevel(x);
+elseif isscalar(sigma)
+  sigma = repmat(sigma, 1, C);
 end
-
-function u = channel(model, f, sigma, patchSide, windowSize, neighbours, h, lambda, mu, iterations)
-if sigma == 0
-  u = f;
+u = x;
+if all(sigma == 0)
   return;
 end
-% The graph of the image pre-denoised by the wavelet recipe.
-[M, N] = size(f);
 half = (patchSide - 1) / 2;
 windowSide = min(windowSize, 2 * (min(M, N) - half) + 1);
 [a, b] = meshgrid(-half:half);
 kernel = single(exp(-(a.^2 + b.^2) / 2));
 if isempty(h)
-  h = 0.1 * sigma^2 * sum(kernel(:));
+  if C == 1
+    h = 0.1 * sigma^2 * sum(kernel(:));
+  else
+    s2 = 0;
+    for c = 1:C
+      s2 = s2 + sigma(c)^2;
+    end
+    h = 0.1 * (s2 / C) * sum(kernel(:));
+  end
 end
 daubechies8 = [0.2303778133088964 0.7148465705529154 0.6308807679298587 -0.0279837694168599 ...
                -0.1870348117190931 0.0308413818355607 0.0328830116668852 -0.0105974017850690];
-fs = single(literal_wavedenoise(f, sigma, 5, daubechies8, 1, 2));
-[~, w, nb] = evalc('patchgraph(fs, kernel, single([0 M N patchSide windowSide 4 neighbours h]))');
+g = literal_wavedenoise(x(:, :, 1), sigma(1), 5, daubechies8, 1, 2);
+for c = 2:C
+  g = g + literal_wavedenoise(x(:, :, c), sigma(c), 5, daubechies8, 1, 2);
+end
+if C > 1
+  g = g / C;
+end
+g = single(g);
+[~, w, nb] = evalc('patchgraph(g, kernel, single([0 M N patchSide windowSide 4 neighbours h]))');
 p = [0 M N patchSide windowSide 4 + neighbours];
+for c = 1:C
+  if sigma(c) > 0
+    u(:, :, c) = channel(model, x(:, :, c), sigma(c), w, nb, p, lambda, mu, iterations);
+  end
+end
+end
+
+function u = channel(model, f, sigma, w, nb, p, lambda, mu, iterations)
+% Steps 2 and 3 over the shared graph.
 fs = single(f);
 if isempty(mu)
   % SURE of the H1 model picks the factor.
