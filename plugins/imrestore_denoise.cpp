@@ -114,7 +114,10 @@ void estimateSigma(const char* function, const Image& image, std::vector<double>
     if (image.M < 2 || image.N < 2)
         return;
     const int threads = workerThreadCountFor(static_cast<double>(image.M) * image.N, kPixelsPerThread);
+    HostStopCheck stop;
     for (std::ptrdiff_t c = 0; c < image.C; ++c) {
+        if (stop.poll())
+            endInterruptedCall(function);
         sigma[c] = estimateNoiseLevel(image.channel(c), image.M, image.N, threads);
         if (sigma[c] < 0)
             raiseError(function, Reason::outOfMemory, "%s could not allocate its work memory.", function);

@@ -44,6 +44,8 @@ bool chooseH1Factor(const double* f, const float* fs, std::ptrdiff_t n, double s
     fillSureProbe(probe.get(), pixels);
     for (std::size_t k = 0; k < pixels; ++k)
         probeSingle[k] = static_cast<float>(probe[k]);
+    if (pollStop(stop))   // the probe of a large image takes a while
+        return false;
     double seconds[2 * kH1WeightCandidates] = {};
     std::atomic<bool> failed{false};
     // Solve 2c is H1(f) with factor c, solve 2c + 1 H1(b).

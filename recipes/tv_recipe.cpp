@@ -47,6 +47,8 @@ bool denoiseTvChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, doubl
     fillSureProbe(probe.get(), pixels);
     for (std::ptrdiff_t k = 0; k < n; ++k)
         perturbed[k] = f[k] + e * probe[k];
+    if (pollStop(stop))   // the probe of a large image takes a while
+        return false;
     double candidates[kTvWeightCandidates];
     for (int c = 0; c < kTvWeightCandidates; ++c)
         candidates[c] = kTvWeightFactors[c] / sigma;

@@ -142,9 +142,14 @@ bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, 
                 std::copy(source + Mp - dy, source + Mp, column);
                 std::copy(source, source + Mp - dy, column + dy);
             }
+            // A shift of a large image takes a while: polled between its steps.
             forwardWavelet(shifted.get(), Mp, Np, recipe.filter, recipe.taps, L, transform.get(), work.get());
+            if (pollStop(taskStop))
+                return;
             double bounds[2];
             shrinkDetails(transform.get(), Mp, Np, L, sigma, recipe.scale, bounds);
+            if (pollStop(taskStop))
+                return;
             if (shift == count - 1) {
                 lastThresholds[0] = bounds[0];
                 lastThresholds[1] = bounds[1];

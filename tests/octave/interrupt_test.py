@@ -27,6 +27,10 @@ CALLS = {
     "graphsmooth": "u = graphsmooth(f, w, nb, single([0 384 384 5 11 14 1 100000]))",
     "tvclean": "u = tvclean(D, 0.001, 1e-10)",
     "patchaffinity": "W = patchaffinity(D(1:400, 1:400), 0.1, 5, 12)",
+    "tvdenoise": "u = tvdenoise(D, 'Tolerance', 1e-6)",
+    "wavedenoise": "u = wavedenoise(D, 'Shifts', 8)",
+    "nltvdenoise": "u = nltvdenoise(D)",
+    "nlh1denoise": "u = nlh1denoise(D, 'Iterations', 100)",
 }
 
 
