@@ -58,23 +58,32 @@ void shrinkDetails(double* y, std::ptrdiff_t Mp, std::ptrdiff_t Np, int L, doubl
         const std::ptrdiff_t top[3] = {0, rows, rows}, left[3] = {cols, 0, cols};
         for (int b = 0; b < 3; ++b) {
             double* band = y + top[b] + Mp * left[b];
-            double squares = 0, largest = 0;
-            for (std::ptrdiff_t j = 0; j < cols; ++j)
-                for (std::ptrdiff_t i = 0; i < rows; ++i) {
-                    const double d = band[i + Mp * j];
-                    squares += d * d;
-                    largest = std::max(largest, std::fabs(d));
-                }
+            double squares = 0;
+            for (std::ptrdiff_t j = 0; j < cols; ++j) {
+                const double* column = band + Mp * j;
+                for (std::ptrdiff_t i = 0; i < rows; ++i)
+                    squares += column[i] * column[i];
+            }
             const double spread = std::sqrt(std::max(squares / static_cast<double>(rows * cols) - sigma2, 0.0));
-            const double t = spread > 0 ? scale * sigma2 / spread : largest;   // all noise: the subband goes
+            double t = scale * sigma2 / spread;
+            if (!(spread > 0)) {   // all noise: the subband goes
+                t = 0;
+                for (std::ptrdiff_t j = 0; j < cols; ++j)
+                    for (std::ptrdiff_t i = 0; i < rows; ++i)
+                        t = std::max(t, std::fabs(band[i + Mp * j]));
+            }
             thresholds[0] = std::min(thresholds[0], t);
             thresholds[1] = std::max(thresholds[1], t);
-            for (std::ptrdiff_t j = 0; j < cols; ++j)
+            // sign(d)·max(|d| − t, 0), as selections that run in vectors.
+            for (std::ptrdiff_t j = 0; j < cols; ++j) {
+                double* column = band + Mp * j;
                 for (std::ptrdiff_t i = 0; i < rows; ++i) {
-                    double& d = band[i + Mp * j];
-                    const double sign = d > 0 ? 1.0 : d < 0 ? -1.0 : 0.0;
-                    d = sign * std::max(std::fabs(d) - t, 0.0);
+                    // sign(d)·m: m, −m (−0 when m is 0) or, for d = ±0, +0.
+                    const double d = column[i], shrunk = std::fabs(d) - t;
+                    const double m = shrunk > 0 ? shrunk : 0.0;
+                    column[i] = d > 0 ? m : d < 0 ? -m : 0.0;
                 }
+            }
         }
     }
 }
