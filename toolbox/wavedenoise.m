@@ -20,9 +20,11 @@ function G = wavedenoise(F, varargin)
 %   Options:
 %     'Sigma'    noise standard deviation on the scale of im2double(F), one
 %                value or one per channel; default: estimated by NOISELEVEL.
-%     'Levels'   transform levels; default 4 (fewer for a small image).
+%     'Levels'   transform levels; default 5 (fewer for a small image).
 %     'Filter'   orthonormal scaling filter; default Daubechies-8.
 %     'Scale'    factor on every threshold; default 1.
+%     'Shifts'   cycle shifts along each direction, each a transform of its
+%                own; default 2 (2-by-2 shifts), at most 64.
 %     'Verbose'  true to print each channel's noise level and thresholds.
 %
 %   With its defaults, wavedenoise comes within 0.3 dB of scikit-image's
@@ -87,4 +89,5 @@ end
 
 %!error <'Filter' must be a real vector of even length> wavedenoise(noisy, 'Filter', [1 1 1])
 %!error <'Levels' must be a positive integer> wavedenoise(noisy, 'Levels', 1.5)
+%!error <'Shifts' must be a positive integer of at most 64> wavedenoise(noisy, 'Shifts', 65)
 %!error <unknown option> wavedenoise(noisy, 'Threshold', 0.1)
