@@ -151,8 +151,9 @@ bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, 
                 std::copy(source + Mp - dy, source + Mp, column);
                 std::copy(source, source + Mp - dy, column + dy);
             }
-            // A shift of a large image takes a while: polled between its steps.
-            forwardWavelet(shifted.get(), Mp, Np, recipe.filter, recipe.taps, L, transform.get(), work.get());
+            // A shift of a large image takes a while: polled between its passes.
+            forwardWavelet(shifted.get(), Mp, Np, recipe.filter, recipe.taps, L, transform.get(), work.get(), 1,
+                           taskStop);
             if (pollStop(taskStop))
                 return;
             double bounds[2];
@@ -163,7 +164,10 @@ bool denoiseWaveletChannel(const double* f, std::ptrdiff_t M, std::ptrdiff_t N, 
                 lastThresholds[0] = bounds[0];
                 lastThresholds[1] = bounds[1];
             }
-            inverseWavelet(shifted.get(), Mp, Np, recipe.filter, recipe.taps, L, transform.get(), work.get());
+            inverseWavelet(shifted.get(), Mp, Np, recipe.filter, recipe.taps, L, transform.get(), work.get(), 1,
+                           taskStop);
+            if (pollStop(taskStop))
+                return;
             double* result = shiftResults.get() + task * static_cast<std::ptrdiff_t>(pixels);
             for (std::ptrdiff_t j = 0; j < N; ++j) {
                 const double* source = shifted.get() + Mp * ((j + dx) % Np);

@@ -292,7 +292,7 @@ void setFilters(double* work, std::ptrdiff_t m, std::ptrdiff_t n, const double* 
 } // namespace
 
 void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    double* y, double* work, int threads)
+                    double* y, double* work, int threads, StopCheck* stop)
 {
     if (m == 0 || n == 0)
         return;
@@ -314,6 +314,8 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
             R = shape.rows == 1 ? 1 : R / 2;
         }
         const double* src = k == 1 ? x : y;
+        if (pollStop(stop))
+            return;
         // Row pass: groups of rows side by side (shared between threads),
         // then the rows left over.
         const std::ptrdiff_t groups = shape.rows > 1 ? R / kRowGroup : 0;
@@ -350,6 +352,8 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
             }
         }
         // Column pass on what the row pass stored, columns shared between threads.
+        if (pollStop(stop))
+            return;
         if (shape.rows > 1 && W > 0)
             forEachRange(W, threads, 1, 1, [&](std::ptrdiff_t firstColumn, std::ptrdiff_t lastColumn, int t) {
                 const Work c = carveFor(work, m, n, nh, t);
@@ -364,7 +368,7 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
 }
 
 void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    const double* y, double* work, int threads)
+                    const double* y, double* work, int threads, StopCheck* stop)
 {
     if (m == 0 || n == 0)
         return;
@@ -388,6 +392,8 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
     std::ptrdiff_t R = shape.rows == 1 ? 1 : shape.rows / scale, W = shape.cols / scale;
     for (int level = 0; level < L; ++level) {
         const std::ptrdiff_t halfR = R / 2, halfW = W / 2;
+        if (pollStop(stop))
+            return;
         // Columns, then groups of rows, each shared between threads.
         if (shape.rows > 1 && W > 0)
             forEachRange(W, threads, 1, 1, [&](std::ptrdiff_t firstColumn, std::ptrdiff_t lastColumn, int t) {
@@ -399,6 +405,8 @@ void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double*
                                          c.split);
                 }
             });
+        if (pollStop(stop))
+            return;
         const std::ptrdiff_t groups = shape.rows > 1 ? R / kRowGroup : 0;
         forEachRange(groups, threads, 1, 1, [&](std::ptrdiff_t firstGroup, std::ptrdiff_t lastGroup, int t) {
             const Work g = carveFor(work, m, n, nh, t);

@@ -8,6 +8,8 @@
 // ends as [approximation | details of level L | … | details of level 1].
 #pragma once
 
+#include "common/stop_check.h"
+
 #include <cstddef>
 
 namespace imrestore {
@@ -33,8 +35,10 @@ std::size_t inverseWorkSize(std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t n
 //
 // The rows and the columns of a pass are shared between `threads` threads
 // (work memory for as many); the results do not depend on their number.
+// `stop`, when given, is polled on the calling thread before each pass; once
+// it says stop, the transform returns with y unfinished.
 void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    double* y, double* work, int threads = 1);
+                    double* y, double* work, int threads = 1, StopCheck* stop = nullptr);
 
 // Rebuilds x from the L-level transform y (nh even and at least 2): the
 // inverse of forwardWavelet for filters orthonormal to their even shifts.
@@ -46,7 +50,8 @@ void forwardWavelet(const double* x, std::ptrdiff_t m, std::ptrdiff_t n, const d
 //   s[2u]     = Σ_k (sLow[last − 1 − 2k]·lo[u + k − e] + sHigh[last − 1 − 2k]·hi[u + k − e]),
 //   s[2u + 1] = Σ_k (sLow[last − 2k]·lo[u + k − e] + sHigh[last − 2k]·hi[u + k − e]),
 // k = 0..e, each pair added together before it joins the sum.
+// `stop` as for forwardWavelet, x then unfinished.
 void inverseWavelet(double* x, std::ptrdiff_t m, std::ptrdiff_t n, const double* h, std::ptrdiff_t nh, int L,
-                    const double* y, double* work, int threads = 1);
+                    const double* y, double* work, int threads = 1, StopCheck* stop = nullptr);
 
 } // namespace imrestore
