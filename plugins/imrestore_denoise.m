@@ -2,23 +2,27 @@
 %
 %   U = imrestore_denoise('tvdenoise', X, SIGMA, [MU TOL VERBOSE])
 %   U = imrestore_denoise('wavedenoise', X, SIGMA, [LEVELS SCALE SHIFTS VERBOSE], FILTER)
+%   U = imrestore_denoise('nltvdenoise', X, SIGMA, [PATCH WINDOW NEIGHBOURS H LAMBDA MU ITERATIONS VERBOSE])
+%   U = imrestore_denoise('nlh1denoise', X, SIGMA, [the same; LAMBDA is not read])
 %   SIGMA = imrestore_denoise('noiselevel', X)
 %   [U, SIGMA] = imrestore_denoise(...)
 %
-%   The engine behind TVDENOISE, WAVEDENOISE and NOISELEVEL, which check
-%   their options, convert the image's class and call it: call those. Each
-%   channel of X is denoised on its own, by the recipe that the denoiser's
-%   help describes, with the noise level SIGMA(c) ([] estimates it as
-%   NOISELEVEL does; one value serves every channel). MU 0 chooses the
-%   fidelity weight by the risk estimate. The risk estimate's solves and
-%   the cycle shifts run side by side on the machine's cores
-%   (IMRESTORE_THREADS sets their number); the results do not depend on it.
+%   The engine behind TVDENOISE, WAVEDENOISE, NLTVDENOISE, NLH1DENOISE and
+%   NOISELEVEL, which check their options, convert the image's class and
+%   call it: call those. X is denoised by the recipe that the denoiser's
+%   help describes, with the noise level SIGMA(c) for channel c ([]
+%   estimates it as NOISELEVEL does; one value serves every channel): TV and
+%   wavelet channel by channel, the nonlocal pair over one graph of the
+%   mean of the channels. MU (and H) 0 leave the choice to the recipe. The
+%   risk estimates' solves and the cycle shifts run side by side on the
+%   machine's cores (IMRESTORE_THREADS sets their number); the results do
+%   not depend on it.
 %
 %   X is a real, finite M-by-N-by-C double array on the scale of
 %   im2double. Errors carry the identifiers of the denoiser named first,
 %   imrestore:tvdenoise:invalidOption for instance.
 %
-%   See also TVDENOISE, WAVEDENOISE, NOISELEVEL.
+%   See also TVDENOISE, WAVEDENOISE, NLTVDENOISE, NLH1DENOISE, NOISELEVEL.
 
 %!test
 %! ## the recipes give the denoisers' results, and the noise levels used
